@@ -1,0 +1,67 @@
+// The search called directly, its report captured from std::cout.
+#include <complex>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "support.hpp"
+
+namespace {
+
+using complex = std::complex<double>;
+
+struct Pair {
+  complex x0;
+  complex x1;
+};
+
+TEST(Search, EachFixedPairWritesItsReportAndFindsItsZero) {
+  const std::vector<std::string> expected = expected_report();
+  ASSERT_EQ(expected.size(), 44u);
+  const Pair pairs[] = {{0, {1, 1}}, {0, {1, -1}}, {0, {-1, 1}}, {0, {-1, -1}}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    const Search s = run_search(pairs[i].x0, pairs[i].x1);
+    const auto first = expected.begin() + static_cast<std::ptrdiff_t>(11 * i);
+    EXPECT_EQ(s.lines, std::vector<std::string>(first, first + 11)) << "search " << i + 1;
+    EXPECT_EQ(s.status, 0) << "search " << i + 1;
+  }
+}
+
+TEST(Search, GivesUpAfterRow99AndNeverWritesRow100) {
+  const Search s = run_search({1e30, 0}, {2e30, 0});
+  ASSERT_EQ(s.lines.size(), 2u + 99u + 1u);
+  EXPECT_TRUE(starts_with(s.lines[100], row_prefix(99))) << s.lines[100];
+  EXPECT_EQ(s.lines[101], " numero maximo de iteraciones excedido en muller");
+  EXPECT_EQ(s.status, 1);
+  expect_well_formed(s);
+}
+
+TEST(Search, EqualStartPointsEndOnANanRowWithStatusOne) {
+  const Search s = run_search({1, 1}, {1, 1});
+  ASSERT_EQ(s.lines.size(), 4u);
+  EXPECT_TRUE(starts_with(s.lines[2], row_prefix(1) + "(")) << s.lines[2];
+  EXPECT_NE(s.lines[2].find("nan"), std::string::npos) << s.lines[2];
+  EXPECT_TRUE(starts_with(s.lines[3], "muller       1  iteraciones   raiz= (")) << s.lines[3];
+  EXPECT_EQ(s.status, 1);
+}
+
+TEST(Search, ReportsAZeroOnlyWhenItIsFinite) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  const Pair pairs[] = {
+      {{10, 0}, {20, 0}},               // converges from afar
+      {{1000, 1000}, {-1000, 1000}},    // f(x0) = f(x1): the secant step divides by zero
+      {{0, 0}, {inf, 0}},               // infinite start
+      {{nan, 0}, {1, 1}},               // NaN start
+      {{1e300, 0}, {2e300, 1e300}},     // powers overflow
+      {{tiny, 0}, {0, tiny}},           // subnormal starts
+      {{1e-300, 1e-300}, {0, 1e-300}},  // powers underflow
+  };
+  for (const Pair& p : pairs) {
+    SCOPED_TRACE(::testing::Message() << "start pair " << p.x0 << ", " << p.x1);
+    expect_well_formed(run_search(p.x0, p.x1));
+  }
+}
+
+}  // namespace
