@@ -16,8 +16,6 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 double run_once(const std::vector<char*>& argv, posix_spawn_file_actions_t* actions) {
@@ -47,7 +45,8 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: startup_timer ROUNDS LABEL COMMAND [ARG...] [-- LABEL COMMAND [ARG...]]...\n");
+    std::fprintf(stderr,
+                 "usage: startup_timer ROUNDS LABEL COMMAND [ARG...] [-- LABEL COMMAND [ARG...]]...\n");
     return 2;
   }
   const int rounds = std::atoi(argv[1]);

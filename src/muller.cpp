@@ -47,7 +47,9 @@ void write_row(int k, complex x, complex fx) {
 int muller(complex x0, complex x1) {
   std::cout << "    Metodo Muller" << std::endl;
   std::cout.precision(nprec);
-  std::cout << " iteracion" << "             x  " << "  f(x)  " << std::endl;
+  std::cout << " iteracion"
+            << "             x  "
+            << "  f(x)  " << std::endl;
 
   int k = 1;
   complex f0 = f(x0);
@@ -89,8 +91,8 @@ int muller(complex x0, complex x1) {
     write_row(k, x2, f2);
   }
 
-  std::cout << "muller       " << k - 1 << "  iteraciones   " << "raiz= " << x2 << " funcion= " << f2
-            << std::endl;
+  std::cout << "muller       " << k - 1 << "  iteraciones   "
+            << "raiz= " << x2 << " funcion= " << f2 << std::endl;
   // A NaN or an infinity can end the loop above as well as a zero can; only a finite end is a zero.
   return finite(x2) && finite(f2) ? 0 : 1;
 }

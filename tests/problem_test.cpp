@@ -1,11 +1,11 @@
 // f and fd at points where a fault in the products, or in how the 1 is added, would show.
+#include "problem.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <limits>
-
-#include "problem.hpp"
 
 namespace {
 

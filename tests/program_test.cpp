@@ -13,8 +13,6 @@
 
 #include "support.hpp"
 
-extern char** environ;
-
 namespace {
 
 enum class Output { captured, full_device, closed, pipe_without_reader };
@@ -74,6 +72,7 @@ Outcome run_program(std::vector<std::string> args, Output output, bool stdin_clo
 
   args.insert(args.begin(), MULLER_PROGRAM);
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (std::string& a : args) {
     argv.push_back(a.data());
   }

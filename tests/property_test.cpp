@@ -18,26 +18,32 @@ double draw_part(std::mt19937_64& rng) {
   const std::uint64_t bits = rng();
   const double unit = static_cast<double>(bits >> 11) * 0x1p-53;  // in [0, 1)
   const double sign = (bits & 1U) != 0 ? -1.0 : 1.0;
-  switch (rng() % 16) {
-    case 0: case 1: case 2: case 3: case 4:
-      return sign * 10.0 * unit;
-    case 5: case 6: case 7:  // far from the zeros, where searches run long
-      return sign * std::pow(10.0, 6.0 + 54.0 * unit);
-    case 8:  // fourth powers overflow
-      return sign * std::pow(10.0, 300.0 * unit);
-    case 9:
-      return sign * std::pow(10.0, -300.0 * unit);
-    case 10:
-      return sign * std::numeric_limits<double>::denorm_min() * static_cast<double>(bits >> 44);
-    case 11:
-      return sign * 0.0;
-    case 12:
-      return sign * std::numeric_limits<double>::infinity();
-    case 13:
-      return std::numeric_limits<double>::quiet_NaN();
-    default:
-      return sign * std::sqrt(0.5);  // a part of a zero
+  const std::uint64_t kind = rng() % 16;  // chosen out of 16, as the thresholds below weigh them
+  if (kind < 5) {
+    return sign * 10.0 * unit;
   }
+  if (kind < 8) {  // far from the zeros, where searches run long
+    return sign * std::pow(10.0, 6.0 + 54.0 * unit);
+  }
+  if (kind < 9) {  // fourth powers overflow
+    return sign * std::pow(10.0, 300.0 * unit);
+  }
+  if (kind < 10) {  // fourth powers underflow
+    return sign * std::pow(10.0, -300.0 * unit);
+  }
+  if (kind < 11) {
+    return sign * std::numeric_limits<double>::denorm_min() * static_cast<double>(bits >> 44);
+  }
+  if (kind < 12) {
+    return sign * 0.0;
+  }
+  if (kind < 13) {
+    return sign * std::numeric_limits<double>::infinity();
+  }
+  if (kind < 14) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  return sign * std::sqrt(0.5);  // a part of a zero
 }
 
 TEST(Property, EverySearchEndsWellFormedAndReportsOnlyFiniteZeros) {
