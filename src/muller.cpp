@@ -12,7 +12,7 @@
 //
 //     x3 = x2 - 2C / (B +- sqrt(B^2 - 4AC)),  the sign giving the denominator of larger modulus.
 //
-// The first start point pair yields the third point by a secant step, x2 = x1 - f1 (x1 - x0) / (f1 - f0).
+// The two start points give the third by a secant step, x2 = x1 - f1 (x1 - x0) / (f1 - f0).
 #include "muller.hpp"
 
 #include <cmath>
@@ -70,10 +70,10 @@ int muller(complex x0, complex x1) {
                       Q;
     const complex C = ((x2 - x0) * f2) / (x1 - x0);
     const complex D = std::sqrt(B * B - (four * A) * C);
-    // The factor -2 is written two ways on purpose: -(2, 0) has a negative-zero imaginary part and
-    // (-2, 0) a positive one. They differ only in the sign of a zero part of the step E, which the
-    // report prints as -0 or 0; each branch keeps its own so that the report is the same on every build.
-    // Ties and NaN moduli take the B - D branch.
+    // The factor -2 is written two ways on purpose: -(2, 0) is (-2, -0), with a negative-zero
+    // imaginary part, and (-2, 0) has a positive one. The steps they give differ at most in the sign of
+    // a zero part of E, and that sign can reach the report, where a zero part prints as 0 or -0; so each
+    // branch keeps its own. Ties and NaN moduli take the B - D branch.
     complex E;
     if (std::abs(B + D) > std::abs(B - D)) {
       E = (-two * C) / (B + D);
