@@ -21,6 +21,13 @@
 
 #include "problem.hpp"
 
+// The digits of a search hold only where every operation rounds to double. The x87 unit of 32-bit x86
+// keeps 80-bit intermediates instead; our CMake build selects SSE2 arithmetic there, and a hand-made
+// build that does not is refused here rather than left to compute other digits.
+#if defined(__FLT_EVAL_METHOD__) && __FLT_EVAL_METHOD__ != 0
+#error "double arithmetic here keeps excess precision: build with -msse2 -mfpmath=sse"
+#endif
+
 namespace search_detail {
 
 using complex = std::complex<double>;
