@@ -27,6 +27,15 @@ TEST(Search, EachFixedPairWritesItsReportAndFindsItsZero) {
   }
 }
 
+TEST(Search, PadsAPointShorterThanItsFieldToTenCharacters) {
+  // From 0 and 1: f0 = 1, f1 = 2, and the secant step gives x2 = 1 - 2/1 = -1, six characters long. f(-1)
+  // is 2 with a negative-zero imaginary part: (-1,+0)^2 = (1,-0), times (-1,+0) is (-1,+0), times
+  // (-1,+0) again is (1,-0).
+  const Search s = run_search({0, 0}, {1, 0});
+  ASSERT_GE(s.lines.size(), 3u);
+  EXPECT_EQ(s.lines[2], "         1       (-1,0)  (2,-0)");
+}
+
 TEST(Search, GivesUpAfterRow99AndNeverWritesRow100) {
   const Search s = run_search({1e30, 0}, {2e30, 0});
   ASSERT_EQ(s.lines.size(), 2u + 99u + 1u);
