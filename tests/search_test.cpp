@@ -48,7 +48,8 @@ TEST(Search, GivesUpAfterRow99AndNeverWritesRow100) {
 TEST(Search, EqualStartPointsEndOnANanRowWithStatusOne) {
   const Search s = run_search({1, 1}, {1, 1});
   ASSERT_EQ(s.lines.size(), 4u);
-  EXPECT_TRUE(starts_with(s.lines[2], row_prefix(1) + "(")) << s.lines[2];
+  // How a NaN prints ("nan" or "-nan", and so padded or not) is the library's affair.
+  EXPECT_TRUE(starts_with(s.lines[2], row_prefix(1))) << s.lines[2];
   EXPECT_NE(s.lines[2].find("nan"), std::string::npos) << s.lines[2];
   EXPECT_TRUE(starts_with(s.lines[3], "muller       1  iteraciones   raiz= (")) << s.lines[3];
   EXPECT_EQ(s.status, 1);
