@@ -1,0 +1,86 @@
+// The map's searches: they agree with the report and keep the symmetry of z^4 + 1.
+#include "basins.hpp"
+
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <vector>
+
+namespace {
+
+using complex = std::complex<double>;
+
+TEST(Basins, MapAgreesWithTheReportAtTheFixedStartPoints) {
+  // With radius 2 and size 257, pixel (64 + 128 a, 64 + 128 b) is x1 = (2b - 1, 1 - 2a) exactly.
+  const struct {
+    int i, j;
+    complex x1;
+    End end;
+  } cases[] = {{64, 192, {1, 1}, End::upper_right},
+               {192, 192, {1, -1}, End::lower_right},
+               {64, 64, {-1, 1}, End::upper_left},
+               {192, 64, {-1, -1}, End::lower_left}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(grid_point(c.i, c.j, 257, 2.0), c.x1);
+    const Outcome o = outcome(grid_point(c.i, c.j, 257, 2.0));
+    EXPECT_EQ(o.end, c.end) << c.x1;
+    EXPECT_EQ(o.rows, 8) << c.x1;
+  }
+  // The centre is x1 = 0 = x0: the secant step divides zero by zero.
+  EXPECT_EQ(grid_point(128, 128, 257, 2.0), complex(0, 0));
+  const Outcome centre = outcome(grid_point(128, 128, 257, 2.0));
+  EXPECT_EQ(centre.end, End::non_finite);
+  EXPECT_EQ(centre.rows, 1);
+}
+
+End conjugate(End e) {
+  switch (e) {
+    case End::upper_right:
+      return End::lower_right;
+    case End::lower_right:
+      return End::upper_right;
+    case End::upper_left:
+      return End::lower_left;
+    case End::lower_left:
+      return End::upper_left;
+    default:
+      return e;
+  }
+}
+
+End negative(End e) { return conjugate(e) == e ? e : static_cast<End>((static_cast<int>(e) + 2) % 4); }
+
+TEST(Basins, MirroredPixelsReachTheMirroredZero) {
+  // f(conj z) = conj f(z) and f(-z) = f(z), so the search from the mirrored x1 should end at the
+  // mirrored zero; only rounding can break it, near the edges of basins. Measured on these grids (even
+  // sizes, so no pixel lies on an axis, where a pixel is its own mirror): conjugation 0 pixels,
+  // negation 16 of 65,536 at radius 0.3 and 4 of 40,000 at radius 2. Bounds: 0.05 % and 0.1 %.
+  const struct {
+    int size;
+    double radius;
+  } grids[] = {{256, 0.3}, {200, 2.0}};
+  for (const auto& g : grids) {
+    const int n = g.size;
+    std::vector<End> ends;
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < n; ++j) {
+        ends.push_back(outcome(grid_point(i, j, n, g.radius)).end);
+      }
+    }
+    auto at = [&](int i, int j) {
+      return ends[static_cast<std::size_t>(i) * static_cast<std::size_t>(n) + static_cast<std::size_t>(j)];
+    };
+    int conjugate_breaks = 0;
+    int negative_breaks = 0;
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < n; ++j) {
+        conjugate_breaks += at(n - 1 - i, j) != conjugate(at(i, j)) ? 1 : 0;
+        negative_breaks += at(n - 1 - i, n - 1 - j) != negative(at(i, j)) ? 1 : 0;
+      }
+    }
+    EXPECT_LE(conjugate_breaks, n * n / 2000) << "size " << n << ", radius " << g.radius;
+    EXPECT_LE(negative_breaks, n * n / 1000) << "size " << n << ", radius " << g.radius;
+  }
+}
+
+}  // namespace
