@@ -7,8 +7,16 @@
 #include <csetjmp>
 #include <cstddef>
 
+namespace {
+
+// libpng's own handlers print to standard error; the caller reports a failure in its own words, once.
+extern "C" void fail(png_structp png, png_const_charp /*message*/) { png_longjmp(png, 1); }
+extern "C" void ignore_warning(png_structp /*png*/, png_const_charp /*message*/) {}
+
+}  // namespace
+
 bool write_png(std::FILE* out, const std::uint8_t* rgb, int width, int height) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore_warning);
   if (png == nullptr) {
     return false;
   }

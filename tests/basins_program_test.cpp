@@ -127,7 +127,8 @@ TEST(BasinsProgram, NamesTheFileItCannotWriteAndLeavesNothingBehind) {
     rlimit limit = saved;
     limit.rlim_cur = c.size_limit;
     setrlimit(RLIMIT_FSIZE, &limit);
-    const Started started = start(BASINS_PROGRAM, {"-n", "64", "-o", c.file});
+    // A map of some 14 kB: its writes reach the file while libpng is still at work.
+    const Started started = start(BASINS_PROGRAM, {"-n", "256", "-o", c.file});
     setrlimit(RLIMIT_FSIZE, &saved);
     const Outcome o = finish(started);
     EXPECT_EQ(o.status, 1) << c.file;
