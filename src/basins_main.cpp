@@ -20,7 +20,6 @@
 
 #include "basins.hpp"
 #include "png.hpp"
-#include "problem.hpp"
 
 namespace {
 
@@ -249,22 +248,18 @@ Tally draw_with_progress(std::vector<std::uint8_t>& rgb, const Options& o) {
 
 void print_summary(const Options& o, const Tally& t, double seconds) {
   const double points = static_cast<double>(o.size) * o.size;
-  const double r = std::sqrt(0.5);
-  const double zeros[4][2] = {{r, r}, {-r, r}, {-r, -r}, {r, -r}};  // in the order of End
+  auto count_line = [&](const char* label, End end) {
+    const long long count = t.ends[static_cast<std::size_t>(end)];
+    std::printf("%-36s %10lld puntos (%.2f %%)\n", label, count, 100.0 * static_cast<double>(count) / points);
+  };
   std::printf("mapa de %d x %d puntos: x0 = 0, x1 en [-%g, %g] x [-%g, %g]\n", o.size, o.size, o.radius,
               o.radius, o.radius, o.radius);
-  for (int z = 0; z < 4; ++z) {
-    char root[64];
-    std::snprintf(root, sizeof root, "raiz (%.*g,%.*g):", nprec, zeros[z][0], nprec, zeros[z][1]);
-    std::printf("%-36s %10lld puntos (%.2f %%)\n", root, t.ends[static_cast<std::size_t>(z)],
-                100.0 * static_cast<double>(t.ends[static_cast<std::size_t>(z)]) / points);
-  }
-  const long long gave_up = t.ends[static_cast<std::size_t>(End::gave_up)];
-  const long long non_finite = t.ends[static_cast<std::size_t>(End::non_finite)];
-  std::printf("%-36s %10lld puntos (%.2f %%)\n", "sin converger en 99 filas:", gave_up,
-              100.0 * static_cast<double>(gave_up) / points);
-  std::printf("%-36s %10lld puntos (%.2f %%)\n", "final no finito:", non_finite,
-              100.0 * static_cast<double>(non_finite) / points);
+  count_line("raiz (0.7071067812,0.7071067812):", End::upper_right);
+  count_line("raiz (-0.7071067812,0.7071067812):", End::upper_left);
+  count_line("raiz (-0.7071067812,-0.7071067812):", End::lower_left);
+  count_line("raiz (0.7071067812,-0.7071067812):", End::lower_right);
+  count_line("sin converger en 99 filas:", End::gave_up);
+  count_line("final no finito:", End::non_finite);
   std::printf("filas por busqueda, media: %.2f\n", static_cast<double>(t.rows) / points);
   std::printf("tiempo: %.3f s con %d hilo%s\n", seconds, o.threads, o.threads == 1 ? "" : "s");
   std::printf("escrito: %s\n", o.file.c_str());
