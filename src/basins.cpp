@@ -19,7 +19,7 @@ Outcome outcome(std::complex<double> x1) {
   if (!converged) {
     return {End::gave_up, rows};
   }
-  if (!finite(end) || !finite(residual)) {
+  if (!finite_end(end, residual)) {
     return {End::non_finite, rows};
   }
   const bool right = end.real() > 0;

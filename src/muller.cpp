@@ -31,5 +31,5 @@ int muller(std::complex<double> x0, std::complex<double> x1) {
   }
   std::cout << "muller       " << rows << "  iteraciones   "
             << "raiz= " << x << " funcion= " << fx << std::endl;
-  return finite(x) && finite(fx) ? 0 : 1;
+  return finite_end(x, fx) ? 0 : 1;
 }

@@ -95,6 +95,10 @@ bool search(std::complex<double> x0, std::complex<double> x1, Row&& row) {
   return true;
 }
 
-// Only a finite end point with a finite residual is a zero: a NaN or an infinity can pass the
-// convergence test as well as a zero can.
-inline bool finite(std::complex<double> z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
+// Whether a converged search's last row (x, fx) is a zero: only a finite point with a finite residual
+// is, since a NaN or an infinity can pass the convergence test as well as a zero can. The report's
+// status and the map's colour both follow this one rule.
+inline bool finite_end(std::complex<double> x, std::complex<double> fx) {
+  return std::isfinite(x.real()) && std::isfinite(x.imag()) && std::isfinite(fx.real()) &&
+         std::isfinite(fx.imag());
+}
