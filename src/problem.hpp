@@ -3,6 +3,8 @@
 
 #include <complex>
 
+#include "complex_ops.hpp"
+
 // Both tolerances are absolute and are compared with the modulus of a complex value.
 inline constexpr double prec = 1e-12;   // on the last step, |x2 - x1|
 inline constexpr double fprec = 1e-12;  // on the residual, |f(x2)|
@@ -14,14 +16,14 @@ inline constexpr int numiter = 100;
 // z^4 + 1 as three complex products; the 1 is added to the real part alone, so that the imaginary part
 // of the fourth power (and the sign of a zero there) passes through unchanged.
 inline std::complex<double> f(std::complex<double> z) {
-  std::complex<double> p = z * z;
-  p = p * z;
-  p = p * z;
-  return {p.real() + 1.0, p.imag()};
+  std::complex<double> p = cx::mul(z, z);
+  p = cx::mul(p, z);
+  p = cx::mul(p, z);
+  return cx::add_one(p);
 }
 
 // 4z^3. The search does not use it; it completes the definition of the problem.
 inline std::complex<double> fd(std::complex<double> z) {
   const std::complex<double> w(4.0, 0.0);
-  return ((w * z) * z) * z;
+  return cx::mul(cx::mul(cx::mul(w, z), z), z);
 }

@@ -18,7 +18,9 @@
 
 #include <cmath>
 #include <complex>
+#include <limits>
 
+#include "complex_ops.hpp"
 #include "problem.hpp"
 
 // The digits of a search hold only where every operation rounds to double. The x87 unit of 32-bit x86
@@ -32,9 +34,70 @@ namespace search_detail {
 
 using complex = std::complex<double>;
 
-// A NaN modulus compares false here, so it never keeps a search going on its own.
-inline bool residual_above_tolerance(complex f2) { return std::abs(f2) >= fprec; }
-inline bool step_above_tolerance(complex x2, complex x1) { return std::abs(x2 - x1) >= prec; }
+inline bool finite(complex z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
+
+// What a step returns, run without the NaN rule, when it cannot vouch for its result.
+inline constexpr complex unvouched(std::numeric_limits<double>::quiet_NaN(),
+                                   std::numeric_limits<double>::quiet_NaN());
+
+// Each step below is written once and run twice at most: first with plain arithmetic (ruled false), and
+// again with the NaN rule of complex_ops.hpp only when the first run returns unvouched. Without the rule
+// a NaN's sign is the processor's, and it must not reach a row. Every value a step computes flows into
+// its result, so a NaN shows there, except through a quotient, which turns a NaN in its divisor into a
+// zero when the divisor's other part is infinite; so the plain run vouches for its result when that and
+// every divisor are finite, and then no NaN arose and the ruled run would give the same bits.
+
+// The secant step from the two start points: x2 = x1 - f1 (x1 - x0) / (f1 - f0).
+template <bool ruled>
+complex secant_step(complex x0, complex x1, complex f0, complex f1) {
+  const complex divisor = cx::sub<ruled>(f1, f0);
+  const complex x2 = cx::sub<ruled>(x1, cx::div<ruled>(cx::mul<ruled>(f1, cx::sub<ruled>(x1, x0)), divisor));
+  return ruled || (finite(divisor) && finite(x2)) ? x2 : unvouched;
+}
+
+// One Muller step: the quadratic through (x0, f0), (x1, f1), (x2, f2) and its zero x3 nearer x2.
+template <bool ruled>
+complex muller_step(complex x0, complex x1, complex x2, complex f0, complex f1, complex f2) {
+  const auto add = [](complex z, complex w) { return cx::add<ruled>(z, w); };
+  const auto sub = [](complex z, complex w) { return cx::sub<ruled>(z, w); };
+  const auto mul = [](complex z, complex w) { return cx::mul<ruled>(z, w); };
+  const auto div = [](complex z, complex w) { return cx::div<ruled>(z, w); };
+  // Constants enter the arithmetic as complex numbers, so that every product below is a full complex
+  // product with its own handling of signed zeros, infinities and NaNs.
+  const complex two(2.0, 0.0);
+  const complex four(4.0, 0.0);
+
+  const complex h0 = sub(x1, x0);
+  const complex h1 = sub(x2, x1);
+  const complex h2 = sub(x2, x0);
+  const complex Q = mul(mul(h1, h0), h0);
+  const complex A = div(add(add(mul(h0, f2), mul(sub(x0, x2), f1)), mul(h1, f0)), Q);
+  const complex spread = sub(sub(mul(two, x2), x1), x0);  // 2 x2 - x1 - x0
+  const complex B = div(add(sub(mul(mul(h0, spread), f2), mul(mul(h2, h2), f1)), mul(mul(h1, h1), f0)), Q);
+  const complex C = div(mul(h2, f2), h0);
+  const complex D = cx::sqrt(sub(mul(B, B), mul(mul(four, A), C)));
+  // The factor -2 is written two ways on purpose: -(2, 0) is (-2, -0), with a negative-zero
+  // imaginary part, and (-2, 0) has a positive one. The steps they give differ at most in the sign of
+  // a zero part of E, and that sign can reach the report, where a zero part prints as 0 or -0; so each
+  // branch keeps its own. Ties and NaN moduli take the B - D branch.
+  const complex sum = add(B, D);
+  const complex difference = sub(B, D);
+  const bool plus = cx::abs_greater(sum, difference);
+  const complex divisor = plus ? sum : difference;
+  const complex E = div(mul(plus ? -two : complex(-2.0, 0.0), C), divisor);
+  const complex x3 = add(x2, E);
+  return ruled || (finite(Q) && finite(h0) && finite(divisor) && finite(x3)) ? x3 : unvouched;
+}
+
+// The ruled runs, kept out of the search's loop: they are rare.
+[[gnu::cold, gnu::noinline]] inline complex ruled_secant_step(complex x0, complex x1, complex f0,
+                                                              complex f1) {
+  return secant_step<true>(x0, x1, f0, f1);
+}
+[[gnu::cold, gnu::noinline]] inline complex ruled_muller_step(complex x0, complex x1, complex x2, complex f0,
+                                                              complex f1, complex f2) {
+  return muller_step<true>(x0, x1, x2, f0, f1, f2);
+}
 
 }  // namespace search_detail
 
@@ -47,43 +110,28 @@ inline bool step_above_tolerance(complex x2, complex x1) { return std::abs(x2 - 
 template <class Row>
 bool search(std::complex<double> x0, std::complex<double> x1, Row&& row) {
   using search_detail::complex;
-  using search_detail::residual_above_tolerance;
-  using search_detail::step_above_tolerance;
-  // Constants enter the arithmetic as complex numbers, so that every product below is a full complex
-  // product with its own handling of signed zeros, infinities and NaNs.
-  const complex two(2.0, 0.0);
-  const complex four(4.0, 0.0);
+  using search_detail::finite;
 
   int k = 1;
   complex f0 = f(x0);
   complex f1 = f(x1);
-  complex x2 = x1 - (f1 * (x1 - x0)) / (f1 - f0);
+  complex x2 = search_detail::secant_step<false>(x0, x1, f0, f1);
+  if (!finite(x2)) {
+    x2 = search_detail::ruled_secant_step(x0, x1, f0, f1);
+  }
   complex f2 = f(x2);
   row(k, x2, f2);
 
-  for (k = 2; residual_above_tolerance(f2) || step_above_tolerance(x2, x1); ++k) {
+  // The tests compare moduli only, which a NaN's sign cannot change. A NaN modulus compares false
+  // here, so it never keeps a search going on its own.
+  for (k = 2; cx::abs_at_least(f2, fprec) || cx::abs_at_least(cx::sub<false>(x2, x1), prec); ++k) {
     if (k >= numiter) {
       return false;
     }
-    const complex Q = ((x2 - x1) * (x1 - x0)) * (x1 - x0);
-    const complex A = (((x1 - x0) * f2 + (x0 - x2) * f1) + (x2 - x1) * f0) / Q;
-    const complex B = ((((x1 - x0) * (((two * x2) - x1) - x0)) * f2 - ((x2 - x0) * (x2 - x0)) * f1) +
-                       ((x2 - x1) * (x2 - x1)) * f0) /
-                      Q;
-    const complex C = ((x2 - x0) * f2) / (x1 - x0);
-    const complex D = std::sqrt(B * B - (four * A) * C);
-    // The factor -2 is written two ways on purpose: -(2, 0) is (-2, -0), with a negative-zero
-    // imaginary part, and (-2, 0) has a positive one. The steps they give differ at most in the sign of
-    // a zero part of E, and that sign can reach the report, where a zero part prints as 0 or -0; so each
-    // branch keeps its own. Ties and NaN moduli take the B - D branch.
-    complex E;
-    if (std::abs(B + D) > std::abs(B - D)) {
-      E = (-two * C) / (B + D);
-    } else {
-      E = (complex(-2.0, 0.0) * C) / (B - D);
+    complex x3 = search_detail::muller_step<false>(x0, x1, x2, f0, f1, f2);
+    if (!finite(x3)) {
+      x3 = search_detail::ruled_muller_step(x0, x1, x2, f0, f1, f2);
     }
-    const complex x3 = x2 + E;
-
     x0 = x1;
     f0 = f1;
     x1 = x2;

@@ -46,12 +46,16 @@ TEST(Search, GivesUpAfterRow99AndNeverWritesRow100) {
 }
 
 TEST(Search, EqualStartPointsEndOnANanRowWithStatusOne) {
+  // f1 - f0 and x1 - x0 are (0, 0): the secant step divides (-0, 0) by (0, 0), which Annex G makes
+  // infinity times zero, a NaN made from numbers in both parts; the rule gives such a NaN the sign bit,
+  // on every processor, and x1 minus it and f of it keep that NaN.
   const Search s = run_search({1, 1}, {1, 1});
+  const std::vector<std::string> expected = {
+      "         1   (-nan,-nan)  (-nan,-nan)",
+      "muller       1  iteraciones   raiz= (-nan,-nan) funcion= (-nan,-nan)",
+  };
   ASSERT_EQ(s.lines.size(), 4u);
-  // How a NaN prints ("nan" or "-nan", and so padded or not) is the library's affair.
-  EXPECT_TRUE(starts_with(s.lines[2], row_prefix(1))) << s.lines[2];
-  EXPECT_NE(s.lines[2].find("nan"), std::string::npos) << s.lines[2];
-  EXPECT_TRUE(starts_with(s.lines[3], "muller       1  iteraciones   raiz= (")) << s.lines[3];
+  EXPECT_EQ(std::vector<std::string>(s.lines.begin() + 2, s.lines.end()), expected);
   EXPECT_EQ(s.status, 1);
 }
 
