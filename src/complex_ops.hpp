@@ -265,24 +265,21 @@ inline double abs(complex z) {
 // each choosing the form without cancellation (2 r s = y), and the sign of s taken from y. Operands
 // above a quarter of the largest double are scaled by 1/4 (the root by 1/2) so that m + x cannot
 // overflow; operands both below twice the least normal are scaled by 2^54 (the root by 2^27). Zero and
-// non-finite parts are settled first, as Annex G gives them.
-inline complex sqrt(complex z) {
+// non-finite parts are settled first, as Annex G gives them, and apart:
+inline complex sqrt_of_special(double x, double y) {
   constexpr double inf = std::numeric_limits<double>::infinity();
   constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr double quarter_max = std::numeric_limits<double>::max() / 4;
   constexpr double least_normal = std::numeric_limits<double>::min();
-  double x = z.real();
-  double y = z.imag();
-  if (!std::isfinite(x) || !std::isfinite(y)) {
-    if (std::isinf(y)) {
-      return {inf, y};
+  if (std::isinf(y)) {
+    return {inf, y};
+  }
+  if (std::isinf(x)) {
+    if (x < 0) {
+      return {std::isnan(y) ? nan : 0.0, std::copysign(inf, y)};
     }
-    if (std::isinf(x)) {
-      if (x < 0) {
-        return {std::isnan(y) ? nan : 0.0, std::copysign(inf, y)};
-      }
-      return {x, std::isnan(y) ? nan : std::copysign(0.0, y)};
-    }
+    return {x, std::isnan(y) ? nan : std::copysign(0.0, y)};
+  }
+  if (std::isnan(x) || std::isnan(y)) {
     return {nan, nan};
   }
   if (y == 0) {
@@ -291,10 +288,19 @@ inline complex sqrt(complex z) {
     }
     return {std::fabs(std::sqrt(x)), std::copysign(0.0, y)};
   }
-  if (x == 0) {
-    const double r =
-        std::fabs(y) >= 2 * least_normal ? std::sqrt(0.5 * std::fabs(y)) : 0.5 * std::sqrt(2 * std::fabs(y));
-    return {r, std::copysign(r, y)};
+  // x == 0
+  const double r =
+      std::fabs(y) >= 2 * least_normal ? std::sqrt(0.5 * std::fabs(y)) : 0.5 * std::sqrt(2 * std::fabs(y));
+  return {r, std::copysign(r, y)};
+}
+
+inline complex sqrt(complex z) {
+  constexpr double quarter_max = std::numeric_limits<double>::max() / 4;
+  constexpr double least_normal = std::numeric_limits<double>::min();
+  double x = z.real();
+  double y = z.imag();
+  if (!std::isfinite(x) || !std::isfinite(y) || x == 0 || y == 0) {
+    return sqrt_of_special(x, y);
   }
   // How the root is scaled back: 1 where the operand was taken by 1/4 (the root times 2), -27 where it
   // was taken by 2^54 (the root times 2^-27).
