@@ -30,7 +30,7 @@ BENCHMARK(BM_WholeSearch);
 
 void BM_SearchWithoutReport(benchmark::State& state) {
   for (auto _ : state) {
-    benchmark::DoNotOptimize(outcome({1.0, 1.0}));
+    benchmark::DoNotOptimize(outcome({0.0, 0.0}, {1.0, 1.0}));
   }
 }
 BENCHMARK(BM_SearchWithoutReport);

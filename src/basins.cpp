@@ -1,17 +1,18 @@
 // The map of where the search leads, computed in parallel over pixel rows.
 #include "basins.hpp"
 
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <thread>
 
 #include "search.hpp"
 
-Outcome outcome(std::complex<double> x1) {
+Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
   int rows = 0;
   std::complex<double> end;
   std::complex<double> residual;
-  const bool converged = search({0.0, 0.0}, x1, [&](int k, std::complex<double> x, std::complex<double> fx) {
+  const bool converged = search(x0, x1, [&](int k, std::complex<double> x, std::complex<double> fx) {
     rows = k;
     end = x;
     residual = fx;
@@ -37,6 +38,30 @@ std::complex<double> grid_point(int i, int j, int size, double radius) {
   return {radius * (2 * j - (size - 1)) / last, radius * ((size - 1) - 2 * i) / last};
 }
 
+Window square(int size, double radius) {
+  Window w{{0.0, 0.0},
+           std::vector<double>(static_cast<std::size_t>(size)),
+           std::vector<double>(static_cast<std::size_t>(size))};
+  for (int k = 0; k < size; ++k) {
+    w.re[static_cast<std::size_t>(k)] = grid_point(0, k, size, radius).real();
+    w.im[static_cast<std::size_t>(k)] = grid_point(k, 0, size, radius).imag();
+  }
+  return w;
+}
+
+// -2 + n 2^-(6 + level) is exact (a multiple of 2^-51 at most within [-2, 2)), and so is adding the half
+// pixel 2^-(7 + level) down to deepest_level, where the odd multiples of 2^-52 below 2 are still doubles.
+Window tile(int level, long long column, long long row, std::complex<double> x0) {
+  const double pixel = std::ldexp(1.0, -6 - level);
+  const double half = std::ldexp(1.0, -7 - level);
+  Window w{x0, std::vector<double>(tile_size), std::vector<double>(tile_size)};
+  for (int k = 0; k < tile_size; ++k) {
+    w.re[static_cast<std::size_t>(k)] = -2.0 + static_cast<double>(column * tile_size + k) * pixel + half;
+    w.im[static_cast<std::size_t>(k)] = 2.0 - static_cast<double>(row * tile_size + k) * pixel - half;
+  }
+  return w;
+}
+
 std::array<std::uint8_t, 3> colour(Outcome o) {
   // Four hues that readers with any common kind of colour blindness can tell apart: orange, sky blue,
   // bluish green and reddish purple.
@@ -53,17 +78,19 @@ std::array<std::uint8_t, 3> colour(Outcome o) {
           static_cast<std::uint8_t>(hue[2] * shade / 256)};
 }
 
-Tally draw(std::vector<std::uint8_t>& rgb, int size, double radius, int threads,
-           std::atomic<int>& rows_done) {
-  rgb.assign(static_cast<std::size_t>(size) * static_cast<std::size_t>(size) * 3, 0);
+Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done) {
+  const std::size_t width = window.re.size();
+  const int height = static_cast<int>(window.im.size());
+  rgb.assign(width * window.im.size() * 3, 0);
   std::atomic<int> next_row{0};
   std::vector<Tally> tallies(static_cast<std::size_t>(threads));
   auto work = [&](Tally& total) {
     Tally tally;  // kept apart until the end, so that threads do not write one cache line by turns
-    for (int i; (i = next_row.fetch_add(1)) < size;) {
-      std::uint8_t* pixel = rgb.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(size) * 3;
-      for (int j = 0; j < size; ++j, pixel += 3) {
-        const Outcome o = outcome(grid_point(i, j, size, radius));
+    for (int i; (i = next_row.fetch_add(1)) < height;) {
+      const double im = window.im[static_cast<std::size_t>(i)];
+      std::uint8_t* pixel = rgb.data() + static_cast<std::size_t>(i) * width * 3;
+      for (std::size_t j = 0; j < width; ++j, pixel += 3) {
+        const Outcome o = outcome(window.x0, {window.re[j], im});
         ++tally.ends[static_cast<std::size_t>(o.end)];
         tally.rows += o.rows;
         const std::array<std::uint8_t, 3> c = colour(o);

@@ -1,5 +1,5 @@
-// The map of where the search leads: one search from 0 for every second start point of a square grid,
-// its end classified and drawn as a pixel.
+// The map of where the search leads: one search for every second start point of a grid, its end
+// classified and drawn as a pixel.
 #pragma once
 
 #include <array>
@@ -17,13 +17,33 @@ struct Outcome {
   int rows;  // rows the report would write, the secant row included
 };
 
-// The search from x0 = 0 and x1, as the report runs it, with nothing written.
-Outcome outcome(std::complex<double> x1);
+// The search from x0 and x1, as the report runs it, with nothing written.
+Outcome outcome(std::complex<double> x0, std::complex<double> x1);
 
-// The second start point of pixel (i, j), counted from the top left: the grid spans
-// [-radius, radius] in both parts, with the real part growing to the right and the imaginary part up;
-// pixels mirrored about the centre lines get exactly mirrored points.
+// A rectangle of the map: pixel (i, j), counted from the top left, is the search from x0 and
+// x1 = (re[j], im[i]).
+struct Window {
+  std::complex<double> x0;
+  std::vector<double> re;  // by column, left to right
+  std::vector<double> im;  // by row, top to bottom
+};
+
+// The second start point of pixel (i, j) of muller-basins' square: the grid spans [-radius, radius] in
+// both parts, with the real part growing to the right and the imaginary part up; pixels mirrored about
+// the centre lines get exactly mirrored points.
 std::complex<double> grid_point(int i, int j, int size, double radius);
+
+// muller-basins' map: size x size points from x0 = 0, by grid_point.
+Window square(int size, double radius);
+
+// The explorer's tiles: tile_size x tile_size pixels, whose centres are the start points. Level 0 is one
+// tile over |Re x1| <= 2, |Im x1| <= 2, and each level halves the pixel size: a level has 2^level
+// columns and rows of tiles, counted from the top left. Every pixel centre is an odd multiple of
+// 2^-(7 + level) inside (-2, 2), and so a double, distinct from its neighbours, down to deepest_level;
+// below it neighbouring pixels would share start points.
+inline constexpr int tile_size = 256;
+inline constexpr int deepest_level = 45;
+Window tile(int level, long long column, long long row, std::complex<double> x0);
 
 // The pixel's colour: one hue per zero, darker the more rows the search took; black for no zero.
 std::array<std::uint8_t, 3> colour(Outcome o);
@@ -33,7 +53,7 @@ struct Tally {
   long long rows = 0;                       // rows over all searches
 };
 
-// Fills rgb (size * size * 3 bytes, row-major from the top left) with the map, using the given number of
-// threads. Each thread takes whole pixel rows and keeps its own tally, so the bytes and the sums do not
-// depend on the thread count. rows_done counts finished pixel rows, for a progress line.
-Tally draw(std::vector<std::uint8_t>& rgb, int size, double radius, int threads, std::atomic<int>& rows_done);
+// Fills rgb (3 bytes a pixel, row-major from the top left) with the window's map, using the given number
+// of threads. Each thread takes whole pixel rows and keeps its own tally, so the bytes and the sums do
+// not depend on the thread count. rows_done counts finished pixel rows, for a progress line.
+Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done);

@@ -230,7 +230,7 @@ void write_file(const std::string& file, int fd, const std::vector<std::uint8_t>
 Tally draw_with_progress(std::vector<std::uint8_t>& rgb, const Options& o) {
   std::atomic<int> rows_done{0};
   auto map =
-      std::async(std::launch::async, [&] { return draw(rgb, o.size, o.radius, o.threads, rows_done); });
+      std::async(std::launch::async, [&] { return draw(square(o.size, o.radius), rgb, o.threads, rows_done); });
   const bool terminal = isatty(STDERR_FILENO) != 0;
   const auto start = std::chrono::steady_clock::now();
   bool shown = false;

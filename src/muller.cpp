@@ -1,4 +1,5 @@
-// The iteration report: the search's rows written as a table on std::cout, with its closing line.
+// The iteration report: the search's rows written as a table, on std::cout or a given stream, with its
+// closing line.
 #include "muller.hpp"
 
 #include <iomanip>
@@ -7,12 +8,14 @@
 #include "problem.hpp"
 #include "search.hpp"
 
-int muller(std::complex<double> x0, std::complex<double> x1) {
-  std::cout << "    Metodo Muller" << std::endl;
-  std::cout.precision(nprec);
-  std::cout << " iteracion"
-            << "             x  "
-            << "  f(x)  " << std::endl;
+int muller(std::complex<double> x0, std::complex<double> x1) { return muller(std::cout, x0, x1); }
+
+int muller(std::ostream& out, std::complex<double> x0, std::complex<double> x1) {
+  out << "    Metodo Muller" << std::endl;
+  out.precision(nprec);
+  out << " iteracion"
+      << "             x  "
+      << "  f(x)  " << std::endl;
 
   int rows = 0;
   std::complex<double> x;
@@ -20,16 +23,16 @@ int muller(std::complex<double> x0, std::complex<double> x1) {
   // The library's operator<< builds the whole "(re,im)" text before writing it, so a field width set
   // just before it pads the parenthesised text as one piece.
   const bool converged = search(x0, x1, [&](int k, std::complex<double> xk, std::complex<double> fk) {
-    std::cout << std::setw(10) << k << "   " << std::setw(10) << xk << "  " << fk << std::endl;
+    out << std::setw(10) << k << "   " << std::setw(10) << xk << "  " << fk << std::endl;
     rows = k;
     x = xk;
     fx = fk;
   });
   if (!converged) {
-    std::cout << " numero maximo de iteraciones excedido en muller" << std::endl;
+    out << " numero maximo de iteraciones excedido en muller" << std::endl;
     return 1;
   }
-  std::cout << "muller       " << rows << "  iteraciones   "
-            << "raiz= " << x << " funcion= " << fx << std::endl;
+  out << "muller       " << rows << "  iteraciones   "
+      << "raiz= " << x << " funcion= " << fx << std::endl;
   return finite_end(x, fx) ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <complex>
+#include <ostream>
 
 // Seeks a zero of f from the start points x0 and x1: one secant step gives a third point, then each
 // Muller step fits a quadratic through the last three points and moves to its zero nearer the newest.
@@ -17,3 +18,6 @@
 // points are not validated: equal points, NaNs or infinities run through the arithmetic and end in
 // status 1. Never throws; reads nothing.
 int muller(std::complex<double> x0, std::complex<double> x1);
+
+// The same search with its report written to out instead, whose precision it leaves at 10 digits.
+int muller(std::ostream& out, std::complex<double> x0, std::complex<double> x1);

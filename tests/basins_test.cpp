@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <complex>
 #include <vector>
 
@@ -22,13 +23,13 @@ TEST(Basins, MapAgreesWithTheReportAtTheFixedStartPoints) {
                {192, 64, {-1, -1}, End::lower_left}};
   for (const auto& c : cases) {
     EXPECT_EQ(grid_point(c.i, c.j, 257, 2.0), c.x1);
-    const Outcome o = outcome(grid_point(c.i, c.j, 257, 2.0));
+    const Outcome o = outcome(0, grid_point(c.i, c.j, 257, 2.0));
     EXPECT_EQ(o.end, c.end) << c.x1;
     EXPECT_EQ(o.rows, 8) << c.x1;
   }
   // The centre is x1 = 0 = x0: the secant step divides zero by zero.
   EXPECT_EQ(grid_point(128, 128, 257, 2.0), complex(0, 0));
-  const Outcome centre = outcome(grid_point(128, 128, 257, 2.0));
+  const Outcome centre = outcome(0, grid_point(128, 128, 257, 2.0));
   EXPECT_EQ(centre.end, End::non_finite);
   EXPECT_EQ(centre.rows, 1);
 }
@@ -64,7 +65,7 @@ TEST(Basins, MirroredPixelsReachTheMirroredZero) {
     std::vector<End> ends;
     for (int i = 0; i < n; ++i) {
       for (int j = 0; j < n; ++j) {
-        ends.push_back(outcome(grid_point(i, j, n, g.radius)).end);
+        ends.push_back(outcome(0, grid_point(i, j, n, g.radius)).end);
       }
     }
     auto at = [&](int i, int j) {
@@ -80,6 +81,39 @@ TEST(Basins, MirroredPixelsReachTheMirroredZero) {
     }
     EXPECT_LE(conjugate_breaks, n * n / 2000) << "size " << n << ", radius " << g.radius;
     EXPECT_LE(negative_breaks, n * n / 1000) << "size " << n << ", radius " << g.radius;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Whether every pixel of a row of centres lies exactly one pixel from the one before it.
+bool evenly_spaced(const std::vector<double>& centres, double pixel) {
+  for (std::size_t k = 1; k < centres.size(); ++k) {
+    if (std::fabs(centres[k] - centres[k - 1]) != pixel) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(Basins, TilesCentrePixelsOnStartPointsDownToTheDeepestLevel) {
+  // Level 0 is one tile over [-2, 2]: pixel k's centre is -2 + (k + 1/2) / 64.
+  const Window top = tile(0, 0, 0, {0.5, -0.5});
+  EXPECT_EQ(top.x0, complex(0.5, -0.5));
+  EXPECT_EQ(top.re.front(), -2 + 1.0 / 128);
+  EXPECT_EQ(top.re.back(), 2 - 1.0 / 128);
+  EXPECT_EQ(top.im.front(), 2 - 1.0 / 128);
+  EXPECT_EQ(top.im.back(), -2 + 1.0 / 128);
+  // The last tiles of a level, next to Re x1 = 2 and Im x1 = -2, where doubles are coarsest: down to the
+  // deepest level every centre stands one pixel from the next, and one level further they merge.
+  for (const int level : {deepest_level, deepest_level + 1}) {
+    const long long last = (1LL << level) - 1;
+    const Window corner = tile(level, last, last, 0);
+    const double pixel = std::ldexp(1.0, -6 - level);
+    EXPECT_EQ(evenly_spaced(corner.re, pixel), level == deepest_level) << "level " << level;
+    EXPECT_EQ(evenly_spaced(corner.im, pixel), level == deepest_level) << "level " << level;
   }
 }
 
