@@ -51,11 +51,11 @@ void write_text(const std::string& path, const std::string& text) { std::ofstrea
 TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCount) {
   Scratch scratch;
   const mode_t saved_mask = umask(027);
-  const Outcome one = run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "-j", "1", "-o", scratch.path("a.png")});
-  const Outcome three =
+  const Finished one = run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "-j", "1", "-o", scratch.path("a.png")});
+  const Finished three =
       run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "-j", "3", "-o", scratch.path("b.png")});
   umask(saved_mask);
-  for (const Outcome& o : {one, three}) {
+  for (const Finished& o : {one, three}) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err, "");
     // Four zeros, gave up and non-finite: six counts that cover the grid.
@@ -96,7 +96,7 @@ TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
   for (std::vector<std::string> args : bad) {
     const std::string shown = ::testing::PrintToString(args);
     args.insert(args.begin(), {"-o", scratch.path("map.png")});
-    const Outcome o = run(BASINS_PROGRAM, args);
+    const Finished o = run(BASINS_PROGRAM, args);
     EXPECT_EQ(o.status, 2) << shown;
     EXPECT_EQ(o.out, "") << shown;
     EXPECT_EQ(lines_of(o.err).size(), 1u) << shown << ": " << o.err;
@@ -130,7 +130,7 @@ TEST(BasinsProgram, NamesTheFileItCannotWriteAndLeavesNothingBehind) {
     // A map of some 14 kB: its writes reach the file while libpng is still at work.
     const Started started = start(BASINS_PROGRAM, {"-n", "256", "-o", c.file});
     setrlimit(RLIMIT_FSIZE, &saved);
-    const Outcome o = finish(started);
+    const Finished o = finish(started);
     EXPECT_EQ(o.status, 1) << c.file;
     EXPECT_EQ(lines_of(o.err).size(), 1u) << o.err;
     EXPECT_NE(o.err.find("'" + c.file + "'"), std::string::npos) << o.err;
@@ -152,7 +152,7 @@ TEST(BasinsProgram, IsStoppedBySignalsWithoutLeavingAFile) {
     }
     EXPECT_EQ(scratch.entries().size(), 2u) << "no temporary file appeared";
     kill(started.pid, sig);
-    const Outcome o = finish(started);
+    const Finished o = finish(started);
     EXPECT_EQ(o.status, 128 + sig);
     EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
     EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");

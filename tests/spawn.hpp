@@ -15,7 +15,8 @@
 
 enum class Output { captured, full_device, closed, pipe_without_reader };
 
-struct Outcome {
+// How a started program ended.
+struct Finished {
   int status;  // the exit status, or 128 + the signal that ended the process
   std::string out;
   std::string err;
@@ -99,14 +100,14 @@ inline Started start(const char* program, std::vector<std::string> args, Output 
   return {pid, out, err};
 }
 
-inline Outcome finish(Started s) {
+inline Finished finish(Started s) {
   int wait_status = 0;
   EXPECT_EQ(waitpid(s.pid, &wait_status, 0), s.pid);
   const int status = WIFSIGNALED(wait_status) ? 128 + WTERMSIG(wait_status) : WEXITSTATUS(wait_status);
   return {status, contents(s.out), contents(s.err)};
 }
 
-inline Outcome run(const char* program, std::vector<std::string> args, Output output = Output::captured,
+inline Finished run(const char* program, std::vector<std::string> args, Output output = Output::captured,
                    bool stdin_closed = false) {
   return finish(start(program, std::move(args), output, stdin_closed));
 }
