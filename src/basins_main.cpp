@@ -1,6 +1,5 @@
 // The map program: options, the map drawn in parallel, the PNG written into place, and a summary.
 #include <fcntl.h>
-#include <getopt.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "basins.hpp"
+#include "cli.hpp"
 #include "png.hpp"
 
 namespace {
@@ -49,32 +48,6 @@ struct Options {
   std::string file = "basins.png";
 };
 
-// Exit status 2 with one line that names the problem and points to --help.
-[[noreturn]] void usage_error(const std::string& problem) {
-  std::fprintf(stderr, "%s: %s (vease '%s --help')\n", program, problem.c_str(), program);
-  std::exit(2);
-}
-
-int int_option(const char* name, const char* text, int low, int high) {
-  errno = 0;
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || errno != 0 || value < low || value > high) {
-    usage_error(std::string(name) + " debe ser un entero de " + std::to_string(low) + " a " +
-                std::to_string(high) + ", no '" + text + "'");
-  }
-  return static_cast<int>(value);
-}
-
-double radius_option(const char* text) {
-  char* end = nullptr;
-  const double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0) {
-    usage_error(std::string("-r debe ser un numero positivo y finito, no '") + text + "'");
-  }
-  return value;
-}
-
 int cores_available() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) != 0) {
@@ -92,42 +65,33 @@ Options parse(int argc, char** argv) {
                                         {"help", no_argument, nullptr, 'h'},
                                         {"version", no_argument, nullptr, 'V'},
                                         {nullptr, 0, nullptr, 0}};
+  cli::Parser args(program, argc, argv, "n:r:j:o:h", long_options);
   Options o;
   o.threads = cores_available();
-  opterr = 0;  // the messages below say the same in the program's own words
-  for (int c; (c = getopt_long(argc, argv, ":n:r:j:o:h", long_options, nullptr)) != -1;) {
+  for (int c; (c = args.next()) != -1;) {
     switch (c) {
       case 'n':
-        o.size = int_option("-n", optarg, 2, 16384);
+        o.size = static_cast<int>(args.integer(2, 16384));
         break;
       case 'r':
-        o.radius = radius_option(optarg);
+        o.radius = args.positive_real();
         break;
       case 'j':
-        o.threads = int_option("-j", optarg, 1, 256);
+        o.threads = static_cast<int>(args.integer(1, 256));
         break;
       case 'o':
-        if (*optarg == '\0') {
-          usage_error("-o necesita un nombre de fichero");
+        if (*args.value() == '\0') {
+          args.error(args.name() + " necesita un nombre de fichero");
         }
-        o.file = optarg;
+        o.file = args.value();
         break;
       case 'h':
-        std::fputs(help_text, stdout);
-        std::exit(std::fflush(stdout) == 0 ? 0 : 1);
-      case 'V':
-        std::printf("%s %s\n", program, MULLER_VERSION);
-        std::exit(std::fflush(stdout) == 0 ? 0 : 1);
-      case ':':
-        usage_error(std::string("falta el valor de ") + argv[optind - 1]);
-      default:  // getopt names an unknown short option by its letter, a long one only by its word
-        usage_error("opcion desconocida: " + (optopt != 0 ? std::string("-") + static_cast<char>(optopt)
-                                                          : std::string(argv[optind - 1])));
+        cli::print_and_exit(program, help_text);
+      default:  // 'V', the only code left in the table
+        cli::print_and_exit(program, std::string(program) + " " + MULLER_VERSION + "\n");
     }
   }
-  if (optind < argc) {
-    usage_error(std::string("argumento de mas: '") + argv[optind] + "'");
-  }
+  args.no_operands();
   return o;
 }
 
@@ -291,9 +255,5 @@ int main(int argc, char** argv) {
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
 
   print_summary(o, tally, seconds.count());
-  if (std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "%s: error de escritura en la salida estandar: %s\n", program, std::strerror(errno));
-    return 1;
-  }
-  return 0;
+  return cli::stdout_written(program) ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -86,25 +87,62 @@ TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCount) {
 }
 
 TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
+  // One rule for every number, decimal digits and nothing around them.
   const std::vector<std::vector<std::string>> bad = {
-      {"-n", "1"},   {"-n", "16385"}, {"-n", "12x"}, {"-n", ""},  {"-r", "0"},   {"-r", "-2"},
-      {"-r", "inf"}, {"-r", "nan"},   {"-r", "dos"}, {"-j", "0"}, {"-j", "257"}, {"--size=abc"},
-      {"-x"},        {"--bogus"},     {"stray"},     {"-n"},
-  };
+      {"-n", "16385"}, {"-n", "12x"}, {"-n", ""},    {"-n", " 64"}, {"-n", "64 "},
+      {"-n", "0x10"},  {"-r", "-2"},  {"-r", "inf"}, {"-r", "nan"}, {"-r", "dos"},
+      {"-r", "0x10"},  {"-r", " 2"},  {"-j", "0"},   {"-j", "257"}};
+  // The message names what was typed and the real reason, with a long value cut.
+  const std::pair<std::vector<std::string>, std::string> said[] = {
+      {{"-n", "1"}, ": -n debe ser un entero de 2 a 16384, no '1' ("},
+      {{"-n", std::string(5000, '9')}, " no '" + std::string(40, '9') + "'... ("},
+      {{"-r", "0"}, ": -r debe ser un numero positivo, no '0' ("},
+      {{"-r", "1e-400"}, ": -r '1e-400' es demasiado pequeno para representarlo ("},
+      {{"-r", "1e400"}, ": -r '1e400' es demasiado grande para representarlo ("},
+      {{"--size=abc"}, ": --size debe ser"},
+      {{"--threads", "0"}, ": --threads debe ser"},
+      {{"-x"}, ": opcion desconocida: '-x' ("},
+      {{"--bogus=1"}, ": opcion desconocida: '--bogus' ("},
+      {{"--help=yes"}, ": --help no admite valor ("},
+      {{"--vers=1"}, ": --vers no admite valor ("},
+      {{"stray"}, ": argumento de mas: 'stray' ("},
+      {{"-n"}, ": falta el valor de -n ("},
+      {{"--radius"}, ": falta el valor de --radius ("}};
   Scratch scratch;
   write_text(scratch.path("map.png"), "old");
-  for (std::vector<std::string> args : bad) {
-    const std::string shown = ::testing::PrintToString(args);
+  auto expect_refused = [&](std::vector<std::string> args, const std::string& says) {
+    const std::string shown = ::testing::PrintToString(args).substr(0, 80);
     args.insert(args.begin(), {"-o", scratch.path("map.png")});
     const Finished o = run(BASINS_PROGRAM, args);
     EXPECT_EQ(o.status, 2) << shown;
     EXPECT_EQ(o.out, "") << shown;
     EXPECT_EQ(lines_of(o.err).size(), 1u) << shown << ": " << o.err;
+    EXPECT_LT(o.err.size(), 200u) << shown;
     EXPECT_TRUE(starts_with(o.err, "muller-basins: ")) << shown << ": " << o.err;
     EXPECT_NE(o.err.find("--help"), std::string::npos) << shown << ": " << o.err;
+    if (!says.empty()) {
+      EXPECT_NE(o.err.find(says), std::string::npos) << shown << ": " << o.err;
+    }
+  };
+  for (const auto& args : bad) {
+    expect_refused(args, "");
+  }
+  for (const auto& [args, says] : said) {
+    expect_refused(args, says);
   }
   EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
   EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
+}
+
+TEST(BasinsProgram, SaysSoWhenItsHelpOrVersionCannotBeWritten) {
+  for (const char* option : {"--help", "--version"}) {
+    for (const auto& [output, error] : {std::pair{Output::full_device, ENOSPC}, {Output::closed, EBADF}}) {
+      const Finished o = run(BASINS_PROGRAM, {option}, output);
+      EXPECT_EQ(o.status, 1) << option;
+      EXPECT_EQ(o.err, std::string("muller-basins: error de escritura en la salida estandar: ") +
+                           std::strerror(error) + "\n");
+    }
+  }
 }
 
 TEST(BasinsProgram, NamesTheFileItCannotWriteAndLeavesNothingBehind) {
