@@ -1,53 +1,27 @@
-// The map program run as a user runs it: the PNG it writes, the options it refuses, and what it leaves
-// behind when the file cannot be written or it is stopped.
-#include <dirent.h>
+// The map program run as a user runs it: the PNG it writes and where, the options it refuses, its summary,
+// and what it leaves behind when the file cannot be written, memory runs short or a signal stops it.
+#include <fcntl.h>
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "files.hpp"
 #include "spawn.hpp"
 #include "support.hpp"
 
 namespace {
 
-// A fresh directory for one test, removed with what is left in it (its tests look there first).
-struct Scratch {
-  std::string dir;
-  Scratch() {
-    char name[] = "/tmp/muller-basins-test.XXXXXX";
-    dir = mkdtemp(name);
-  }
-  ~Scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  std::string path(const std::string& name) const { return dir + "/" + name; }
-  std::set<std::string> entries() const {
-    std::set<std::string> names;
-    DIR* d = opendir(dir.c_str());
-    for (dirent* e; (e = readdir(d)) != nullptr;) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") {
-        names.insert(name);
-      }
-    }
-    closedir(d);
-    return names;
-  }
-};
-
-void write_text(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+const char* const png_signature = "\x89PNG\r\n\x1a\n";
 
 TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCount) {
   Scratch scratch;
@@ -130,6 +104,10 @@ TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
   for (const auto& [args, says] : said) {
     expect_refused(args, says);
   }
+  // A PNG is no use on a terminal.
+  const Finished terminal = run(BASINS_PROGRAM, {"-n", "2", "-o", "-"}, Output::terminal);
+  EXPECT_EQ(terminal.status, 2);
+  EXPECT_EQ(lines_of(terminal.err).size(), 1u) << terminal.err;
   EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
   EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
 }
@@ -178,22 +156,74 @@ TEST(BasinsProgram, NamesTheFileItCannotWriteAndLeavesNothingBehind) {
   EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
 }
 
-TEST(BasinsProgram, IsStoppedBySignalsWithoutLeavingAFile) {
-  for (const int sig : {SIGINT, SIGTERM}) {
+TEST(BasinsProgram, WritesWhereTheNameLeads) {
+  Scratch scratch;
+  write_text(scratch.path("real.png"), "old");
+  symlink("real.png", scratch.path("link.png").c_str());
+  symlink("new.png", scratch.path("dangling.png").c_str());
+  mkfifo(scratch.path("fifo").c_str(), 0600);
+  // A reader already there, so that the program's open does not wait; the small map fits the pipe.
+  const int fifo = open(scratch.path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  const std::string longest(255, 'n');  // as long as a name may be here
+  const struct {
+    std::string file;
+    std::string png;      // where the PNG must be: a name in the directory, "fifo", "stdout", or nowhere
+    std::string written;  // the summary's last line, which goes to standard error when the PNG takes stdout
+  } cases[] = {
+      {scratch.path("link.png"), "real.png", "escrito: '" + scratch.path("link.png") + "'"},
+      {scratch.path("dangling.png"), "new.png", "escrito: '" + scratch.path("dangling.png") + "'"},
+      {scratch.path(longest), longest, "escrito: '" + scratch.path(longest) + "'"},
+      {scratch.path("a\nb.png"), "a\nb.png", "escrito: $'" + scratch.path("a\\nb.png") + "'"},
+      {scratch.path("fifo"), "fifo", "escrito: '" + scratch.path("fifo") + "'"},
+      {"/dev/null", "", "escrito: '/dev/null'"},
+      {"-", "stdout", "escrito: la salida estandar"},
+      {"/dev/stdout", "stdout", "escrito: '/dev/stdout'"},
+  };
+  for (const auto& c : cases) {
+    const Finished o = run(BASINS_PROGRAM, {"-n", "8", "-o", c.file});
+    EXPECT_EQ(o.status, 0) << c.file << ": " << o.err;
+    std::string png;
+    if (c.png == "fifo") {
+      char buffer[4096];
+      for (ssize_t n; (n = read(fifo, buffer, sizeof buffer)) > 0;) {
+        png.append(buffer, static_cast<std::size_t>(n));
+      }
+    } else if (!c.png.empty()) {
+      png = c.png == "stdout" ? o.out : read_file(scratch.path(c.png).c_str());
+    }
+    EXPECT_EQ(png.substr(0, 8), c.png.empty() ? "" : png_signature) << c.file;
+    const std::vector<std::string> summary = lines_of(c.png == "stdout" ? o.err : o.out);
+    EXPECT_EQ(summary.size(), 10u) << c.file;
+    EXPECT_EQ(summary.empty() ? "" : summary.back(), c.written);
+  }
+  close(fifo);
+  EXPECT_EQ(scratch.entries(), (std::set<std::string>{"real.png", "link.png", "dangling.png", "new.png",
+                                                      "fifo", longest, "a\nb.png"}));
+  struct stat link {};
+  EXPECT_TRUE(lstat(scratch.path("link.png").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+  EXPECT_TRUE(lstat(scratch.path("dangling.png").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+}
+
+TEST(BasinsProgram, EndsByEachHandledSignalLeavingNothingButNotByAnIgnoredOne) {
+  no_core_dumps();
+  // SIGINT and SIGHUP ignored from the start, as in a script's background job or under nohup.
+  std::vector<std::pair<int, bool>> cases{{SIGINT, true}, {SIGHUP, true}};
+  for (const int sig : handled_signals) {
+    cases.emplace_back(sig, false);
+  }
+  for (const auto& [sig, ignored] : cases) {
     Scratch scratch;
     write_text(scratch.path("map.png"), "old");
-    // A map that takes minutes, stopped as soon as its temporary file is there.
-    const Started started = start(BASINS_PROGRAM, {"-n", "8192", "-j", "1", "-o", scratch.path("map.png")});
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (scratch.entries().size() < 2 && std::chrono::steady_clock::now() < give_up) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_EQ(scratch.entries().size(), 2u) << "no temporary file appeared";
+    // Whatever this process does with the signal, the program starts with it ignored or not as asked.
+    const auto saved = std::signal(sig, ignored ? SIG_IGN : SIG_DFL);
+    const Started started = start(BASINS_PROGRAM, {"-n", "768", "-j", "1", "-o", scratch.path("map.png")});
+    std::signal(sig, saved);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a map of about half a second
     kill(started.pid, sig);
     const Finished o = finish(started);
-    EXPECT_EQ(o.status, 128 + sig);
-    EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
-    EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
+    EXPECT_EQ(o.status, ignored ? 0 : 128 + sig) << strsignal(sig) << ": " << o.err;
+    EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"}) << strsignal(sig);
+    EXPECT_EQ(read_file(scratch.path("map.png").c_str()).substr(0, 8), ignored ? png_signature : "old");
   }
 }
 
