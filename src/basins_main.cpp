@@ -2,6 +2,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <future>
 #include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "basins.hpp"
@@ -111,8 +113,12 @@ std::string display_name(const std::string& file) {
 // Runs the map on its own thread while this one shows, on a terminal, how far it has come.
 Tally draw_with_progress(std::vector<std::uint8_t>& rgb, const Options& o) {
   std::atomic<int> rows_done{0};
-  auto map =
-      std::async(std::launch::async, [&] { return draw(rgb, o.size, o.radius, o.threads, rows_done); });
+  std::future<Tally> map;
+  try {
+    map = std::async(std::launch::async, [&] { return draw(rgb, o.size, o.radius, o.threads, rows_done); });
+  } catch (const std::system_error&) {
+    return draw(rgb, o.size, o.radius, o.threads, rows_done);  // no thread to spare for the progress line
+  }
   const bool terminal = isatty(STDERR_FILENO) != 0;
   const auto start = std::chrono::steady_clock::now();
   bool shown = false;
@@ -144,7 +150,7 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
   count_line("sin converger en 99 filas:", End::gave_up);
   count_line("final no finito:", End::non_finite);
   std::fprintf(out, "filas por busqueda, media: %.2f\n", static_cast<double>(t.rows) / points);
-  std::fprintf(out, "tiempo: %.3f s con %d hilo%s\n", seconds, o.threads, o.threads == 1 ? "" : "s");
+  std::fprintf(out, "tiempo: %.3f s con %d hilo%s\n", seconds, t.threads, t.threads == 1 ? "" : "s");
   std::fprintf(out, "escrito: %s\n", display_name(o.file).c_str());
 }
 
@@ -162,6 +168,11 @@ int run(const Options& o) {
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "%s: no hay memoria para un mapa de %d x %d puntos\n", program, o.size, o.size);
     return 1;
+  }
+  const int wanted = std::min(o.threads, o.size);
+  if (tally.threads < wanted) {
+    std::fprintf(stderr, "%s: no hubo recursos para %d hilos; el mapa se dibujo con %d\n", program, wanted,
+                 tally.threads);
   }
 
   std::FILE* const out = output.open();
@@ -193,5 +204,11 @@ int run(const Options& o) {
 int main(int argc, char** argv) {
   const Options o = parse(argc, argv);
   handle_terminating_signals();
-  return run(o);
+  try {
+    return run(o);
+  } catch (const std::bad_alloc&) {
+    // Anywhere else than the map itself: the file in progress is gone with run's stack.
+    std::fprintf(stderr, "%s: no hay memoria suficiente\n", program);
+    return 1;
+  }
 }

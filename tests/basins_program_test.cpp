@@ -23,6 +23,12 @@ namespace {
 
 const char* const png_signature = "\x89PNG\r\n\x1a\n";
 
+// The map program under a limit on its address space, set by a shell that then becomes the program.
+Finished run_with_memory(const std::string& kib, std::vector<std::string> args) {
+  args.insert(args.begin(), {"-c", "ulimit -v " + kib + " && exec \"$0\" \"$@\"", BASINS_PROGRAM});
+  return run("/bin/sh", args);
+}
+
 TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCount) {
   Scratch scratch;
   const mode_t saved_mask = umask(027);
@@ -225,6 +231,30 @@ TEST(BasinsProgram, EndsByEachHandledSignalLeavingNothingButNotByAnIgnoredOne) {
     EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"}) << strsignal(sig);
     EXPECT_EQ(read_file(scratch.path("map.png").c_str()).substr(0, 8), ignored ? png_signature : "old");
   }
+}
+
+TEST(BasinsProgram, SaysWhenMemoryOrThreadsRunShort) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer needs more address space than these limits leave";
+#endif
+  Scratch scratch;
+  write_text(scratch.path("map.png"), "old");
+  // 805 MB of pixels under a limit of 400 MB.
+  const Finished none = run_with_memory("400000", {"-n", "16384", "-o", scratch.path("map.png")});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err, "muller-basins: no hay memoria para un mapa de 16384 x 16384 puntos\n");
+  EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
+  EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
+
+  // Room for the pixels and a few threads' stacks of 8 MB, not for eight.
+  const Finished few = run_with_memory("40000", {"-n", "64", "-j", "8", "-o", scratch.path("map.png")});
+  EXPECT_EQ(few.status, 0) << few.err;
+  const std::string said = "muller-basins: no hubo recursos para 8 hilos; el mapa se dibujo con ";
+  ASSERT_TRUE(starts_with(few.err, said)) << few.err;
+  const int threads = std::stoi(few.err.substr(said.size()));
+  EXPECT_LT(threads, 8);
+  EXPECT_NE(few.out.find(" s con " + std::to_string(threads) + " hilo"), std::string::npos) << few.out;
+  EXPECT_EQ(read_file(scratch.path("map.png").c_str()).substr(0, 8), png_signature);
 }
 
 }  // namespace
