@@ -138,7 +138,7 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
   const double points = static_cast<double>(o.size) * o.size;
   auto count_line = [&](const char* label, End end) {
     const long long count = t.ends[static_cast<std::size_t>(end)];
-    std::fprintf(out, "%-36s %10lld puntos (%.2f %%)\n", label, count,
+    std::fprintf(out, "%-36s %10lld punto%s (%.2f %%)\n", label, count, count == 1 ? "" : "s",
                  100.0 * static_cast<double>(count) / points);
   };
   std::fprintf(out, "mapa de %d x %d puntos: x0 = 0, x1 en [-%g, %g] x [-%g, %g]\n", o.size, o.size, o.radius,

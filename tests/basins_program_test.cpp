@@ -10,11 +10,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <numeric>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "basins.hpp"
 #include "files.hpp"
 #include "spawn.hpp"
 #include "support.hpp"
@@ -22,6 +24,18 @@
 namespace {
 
 const char* const png_signature = "\x89PNG\r\n\x1a\n";
+
+// The six counts of a summary in its order: the four zeros, then gave up and non-finite.
+std::vector<long long> counts(const std::string& summary) {
+  std::vector<long long> found;
+  for (const std::string& line : lines_of(summary)) {
+    const std::size_t at = line.find(" punto");
+    if (at != std::string::npos && !starts_with(line, "mapa ")) {
+      found.push_back(std::stoll(line.substr(line.rfind(' ', at - 1) + 1)));
+    }
+  }
+  return found;
+}
 
 // The map program under a limit on its address space, set by a shell that then becomes the program.
 Finished run_with_memory(const std::string& kib, std::vector<std::string> args) {
@@ -39,16 +53,9 @@ TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCount) {
   for (const Finished& o : {one, three}) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err, "");
-    // Four zeros, gave up and non-finite: six counts that cover the grid.
-    long long points = 0;
-    std::istringstream lines(o.out);
-    for (std::string line; std::getline(lines, line);) {
-      const std::size_t at = line.find(" puntos (");
-      if (at != std::string::npos) {
-        points += std::stoll(line.substr(line.rfind(' ', at - 1) + 1));
-      }
-    }
-    EXPECT_EQ(points, 65 * 65) << o.out;
+    const std::vector<long long> six = counts(o.out);
+    EXPECT_EQ(six.size(), 6u) << o.out;
+    EXPECT_EQ(std::accumulate(six.begin(), six.end(), 0LL), 65 * 65) << o.out;
   }
   EXPECT_EQ(scratch.entries(), (std::set<std::string>{"a.png", "b.png"}));
   const std::string a = read_file(scratch.path("a.png").c_str());
@@ -255,6 +262,43 @@ TEST(BasinsProgram, SaysWhenMemoryOrThreadsRunShort) {
   EXPECT_LT(threads, 8);
   EXPECT_NE(few.out.find(" s con " + std::to_string(threads) + " hilo"), std::string::npos) << few.out;
   EXPECT_EQ(read_file(scratch.path("map.png").c_str()).substr(0, 8), png_signature);
+}
+
+TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
+  // At this radius an odd size has some of everything: each zero, searches that give up, and searches
+  // that end non-finite, the centre among them.
+  const int n = 101;
+  const double radius = 1e5;
+  Scratch scratch;
+  const Finished o = run(BASINS_PROGRAM, {"-n", "101", "-r", "100000", "-o", scratch.path("map.png")});
+  ASSERT_EQ(o.status, 0) << o.err;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_NE(png_image_begin_read_from_file(&image, scratch.path("map.png").c_str()), 0) << image.message;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_NE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr), 0) << image.message;
+
+  // In the summary's order: orange for (1 + i)/sqrt 2, sky blue for (-1 + i)/sqrt 2, bluish green for
+  // (-1 - i)/sqrt 2, reddish purple for (1 - i)/sqrt 2, then black for gave up and for non-finite.
+  const int hues[end_kinds][3] = {{230, 159, 0}, {86, 180, 233}, {0, 158, 115}, {204, 121, 167}, {}, {}};
+  std::vector<long long> ends(end_kinds);
+  int wrong_colours = 0;
+  for (int k = 0; k < n * n; ++k) {
+    const int end = static_cast<int>(outcome(grid_point(k / n, k % n, n, radius)).end);
+    ++ends[static_cast<std::size_t>(end)];
+    const png_byte* p = &rgb[static_cast<std::size_t>(k) * 3];
+    const int* h = hues[end];
+    bool shaded = false;  // the hue darkened by some factor from 1/4 to 1
+    for (int s = 64; s <= 256 && !shaded; ++s) {
+      shaded = p[0] == h[0] * s / 256 && p[1] == h[1] * s / 256 && p[2] == h[2] * s / 256;
+    }
+    wrong_colours += shaded ? 0 : 1;
+  }
+  EXPECT_EQ(wrong_colours, 0);
+  EXPECT_GT(ends[static_cast<std::size_t>(End::gave_up)], 0);
+  EXPECT_GT(ends[static_cast<std::size_t>(End::non_finite)], 0);
+  EXPECT_EQ(counts(o.out), ends) << o.out;
 }
 
 }  // namespace
