@@ -1,9 +1,11 @@
 // The map of where the search leads, computed in parallel over pixel rows.
 #include "basins.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 #include "search.hpp"
@@ -83,7 +85,7 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
   const int height = static_cast<int>(window.im.size());
   rgb.assign(width * window.im.size() * 3, 0);
   std::atomic<int> next_row{0};
-  std::vector<Tally> tallies(static_cast<std::size_t>(threads));
+  std::vector<Tally> tallies(static_cast<std::size_t>(std::max(1, std::min(threads, height))));
   auto work = [&](Tally& total) {
     Tally tally;  // kept apart until the end, so that threads do not write one cache line by turns
     for (int i; (i = next_row.fetch_add(1)) < height;) {
@@ -103,14 +105,20 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
     total = tally;
   };
   std::vector<std::thread> workers;
+  workers.reserve(tallies.size() - 1);
   for (std::size_t t = 1; t < tallies.size(); ++t) {
-    workers.emplace_back(work, std::ref(tallies[t]));
+    try {
+      workers.emplace_back(work, std::ref(tallies[t]));
+    } catch (const std::system_error&) {
+      break;  // no memory for another stack, or a limit on processes: the others take its rows
+    }
   }
   work(tallies[0]);
   for (std::thread& w : workers) {
     w.join();
   }
   Tally total;
+  total.threads = static_cast<int>(workers.size()) + 1;
   for (const Tally& t : tallies) {
     for (std::size_t e = 0; e < total.ends.size(); ++e) {
       total.ends[e] += t.ends[e];

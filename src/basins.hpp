@@ -51,9 +51,12 @@ std::array<std::uint8_t, 3> colour(Outcome o);
 struct Tally {
   std::array<long long, end_kinds> ends{};  // start points by End
   long long rows = 0;                       // rows over all searches
+  int threads = 0;                          // threads that drew the map
 };
 
 // Fills rgb (3 bytes a pixel, row-major from the top left) with the window's map, using the given number
-// of threads. Each thread takes whole pixel rows and keeps its own tally, so the bytes and the sums do
-// not depend on the thread count. rows_done counts finished pixel rows, for a progress line.
+// of threads, the calling one included, but no more than there are rows; when the system cannot start
+// them all, those that started draw the map. Each thread takes whole pixel rows and keeps its own tally,
+// so the bytes and the sums do not depend on the thread count. rows_done counts finished pixel rows, for
+// a progress line.
 Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done);

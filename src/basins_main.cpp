@@ -1,24 +1,22 @@
-// The map program: options, the map drawn in parallel, the PNG written into place, and a summary.
-#include <fcntl.h>
-#include <getopt.h>
+// The map program: its options, the map drawn in parallel, the PNG written into place, and a summary.
 #include <sched.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
 #include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "basins.hpp"
+#include "cli.hpp"
+#include "output_file.hpp"
 #include "png.hpp"
 
 namespace {
@@ -35,12 +33,13 @@ const char* const help_text =
     "  -n, --size TAMANO      puntos por lado, de 2 a 16384 (por omision 1024)\n"
     "  -r, --radius RADIO     semilado del cuadrado, positivo y finito (por omision 2)\n"
     "  -j, --threads HILOS    hilos de calculo, de 1 a 256 (por omision, los nucleos disponibles)\n"
-    "  -o, --output FICHERO   PNG de salida (por omision basins.png); se reemplaza solo si todo va bien\n"
+    "  -o, --output FICHERO   PNG de salida (por omision basins.png; - es la salida estandar); se\n"
+    "                         reemplaza solo cuando el mapa esta completo\n"
     "  -h, --help             muestra esta ayuda y termina\n"
     "      --version          muestra la version y termina\n"
     "\n"
-    "Estado de salida: 0 si el mapa se escribio, 1 si no se pudo escribir, 2 si las opciones no son\n"
-    "validas.\n";
+    "Estado de salida: 0 si el mapa y el resumen se escribieron, 1 si no (o si falto memoria), 2 si las\n"
+    "opciones no son validas.\n";
 
 struct Options {
   int size = 1024;
@@ -48,32 +47,6 @@ struct Options {
   int threads = 1;
   std::string file = "basins.png";
 };
-
-// Exit status 2 with one line that names the problem and points to --help.
-[[noreturn]] void usage_error(const std::string& problem) {
-  std::fprintf(stderr, "%s: %s (vease '%s --help')\n", program, problem.c_str(), program);
-  std::exit(2);
-}
-
-int int_option(const char* name, const char* text, int low, int high) {
-  errno = 0;
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || errno != 0 || value < low || value > high) {
-    usage_error(std::string(name) + " debe ser un entero de " + std::to_string(low) + " a " +
-                std::to_string(high) + ", no '" + text + "'");
-  }
-  return static_cast<int>(value);
-}
-
-double radius_option(const char* text) {
-  char* end = nullptr;
-  const double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0) {
-    usage_error(std::string("-r debe ser un numero positivo y finito, no '") + text + "'");
-  }
-  return value;
-}
 
 int cores_available() {
   cpu_set_t set;
@@ -92,145 +65,61 @@ Options parse(int argc, char** argv) {
                                         {"help", no_argument, nullptr, 'h'},
                                         {"version", no_argument, nullptr, 'V'},
                                         {nullptr, 0, nullptr, 0}};
+  cli::Parser args(program, argc, argv, "n:r:j:o:h", long_options);
   Options o;
   o.threads = cores_available();
-  opterr = 0;  // the messages below say the same in the program's own words
-  for (int c; (c = getopt_long(argc, argv, ":n:r:j:o:h", long_options, nullptr)) != -1;) {
+  for (int c; (c = args.next()) != -1;) {
     switch (c) {
       case 'n':
-        o.size = int_option("-n", optarg, 2, 16384);
+        o.size = static_cast<int>(args.integer(2, 16384));
         break;
       case 'r':
-        o.radius = radius_option(optarg);
+        o.radius = args.positive_real();
         break;
       case 'j':
-        o.threads = int_option("-j", optarg, 1, 256);
+        o.threads = static_cast<int>(args.integer(1, 256));
         break;
       case 'o':
-        if (*optarg == '\0') {
-          usage_error("-o necesita un nombre de fichero");
+        if (*args.value() == '\0') {
+          args.error(args.name() + " necesita un nombre de fichero");
         }
-        o.file = optarg;
+        o.file = args.value();
         break;
       case 'h':
-        std::fputs(help_text, stdout);
-        std::exit(std::fflush(stdout) == 0 ? 0 : 1);
-      case 'V':
-        std::printf("%s %s\n", program, MULLER_VERSION);
-        std::exit(std::fflush(stdout) == 0 ? 0 : 1);
-      case ':':
-        usage_error(std::string("falta el valor de ") + argv[optind - 1]);
-      default:  // getopt names an unknown short option by its letter, a long one only by its word
-        usage_error("opcion desconocida: " + (optopt != 0 ? std::string("-") + static_cast<char>(optopt)
-                                                          : std::string(argv[optind - 1])));
+        cli::print_and_exit(program, help_text);
+      default:  // 'V', the only code left in the table
+        cli::print_and_exit(program, std::string(program) + " " + MULLER_VERSION + "\n");
     }
   }
-  if (optind < argc) {
-    usage_error(std::string("argumento de mas: '") + argv[optind] + "'");
+  args.no_operands();
+  if (o.file == "-" && isatty(STDOUT_FILENO) != 0) {
+    args.error("no se escribe un PNG en un terminal: redirija la salida estandar o elija otro FICHERO");
   }
   return o;
 }
 
-// The temporary file that becomes FILE. A signal handler may remove it, so its name lives in static
-// storage and its existence in a flag that the handler can read.
-char temp_path[PATH_MAX];
-volatile std::sig_atomic_t temp_exists = 0;
-const int cleanup_signals[] = {SIGHUP, SIGINT, SIGTERM};
-
-// Only async-signal-safe calls: remove the temporary file, then die of the same signal, so that the
-// caller sees how the program ended.
-extern "C" void on_signal(int sig) {
-  if (temp_exists != 0) {
-    unlink(temp_path);
-  }
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
+// The file as messages name it.
+std::string display_name(const std::string& file) {
+  return file == "-" ? "la salida estandar" : cli::quote(file);
 }
 
-// Blocks the cleanup signals while the temporary file and its flag change together.
-void block_cleanup_signals(bool block) {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int sig : cleanup_signals) {
-    sigaddset(&set, sig);
-  }
-  sigprocmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-}
-
-void remove_temp() {
-  block_cleanup_signals(true);
-  unlink(temp_path);
-  temp_exists = 0;
-  block_cleanup_signals(false);
-}
-
-[[noreturn]] void file_error(const std::string& file, int error) {
-  if (temp_exists != 0) {
-    remove_temp();
-  }
-  std::fprintf(stderr, "%s: no se puede escribir '%s': %s\n", program, file.c_str(),
+[[noreturn]] void file_error(OutputFile& output, const std::string& file, int error) {
+  output.close(false);
+  std::fprintf(stderr, "%s: no se puede escribir %s: %s\n", program, display_name(file).c_str(),
                error != 0 ? std::strerror(error) : "causa desconocida");
   std::exit(1);
-}
-
-// Creates the temporary file beside FILE, so that the final rename stays within one file system.
-int open_temp(const std::string& file) {
-  struct stat st {};
-  if (stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    // Renaming over a directory or a device is never what is meant.
-    file_error(file, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-  }
-  const std::size_t slash = file.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : file.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
-  const std::string name = dir + "." + base + ".XXXXXX";
-  if (name.size() >= sizeof temp_path) {
-    file_error(file, ENAMETOOLONG);
-  }
-  std::memcpy(temp_path, name.c_str(), name.size() + 1);
-  block_cleanup_signals(true);
-  const int fd = mkstemp(temp_path);
-  const int error = errno;
-  temp_exists = fd >= 0 ? 1 : 0;
-  block_cleanup_signals(false);
-  if (fd < 0) {
-    file_error(file, error);
-  }
-  return fd;
-}
-
-// Writes the PNG into the temporary file, gives it the usual permissions and renames it into place.
-void write_file(const std::string& file, int fd, const std::vector<std::uint8_t>& rgb, int size) {
-  const mode_t mask = umask(0);
-  umask(mask);
-  if (fchmod(fd, 0666 & ~mask) != 0) {
-    file_error(file, errno);
-  }
-  std::FILE* const out = fdopen(fd, "wb");
-  if (out == nullptr) {
-    file_error(file, errno);
-  }
-  errno = 0;
-  const bool written = write_png(out, rgb.data(), size, size);
-  const int write_error = errno;
-  if (std::fclose(out) != 0 || !written) {
-    file_error(file, written ? errno : write_error);
-  }
-  block_cleanup_signals(true);
-  if (std::rename(temp_path, file.c_str()) != 0) {
-    const int error = errno;
-    block_cleanup_signals(false);
-    file_error(file, error);
-  }
-  temp_exists = 0;
-  block_cleanup_signals(false);
 }
 
 // Runs the map on its own thread while this one shows, on a terminal, how far it has come.
 Tally draw_with_progress(std::vector<std::uint8_t>& rgb, const Options& o) {
   std::atomic<int> rows_done{0};
-  auto map =
-      std::async(std::launch::async, [&] { return draw(square(o.size, o.radius), rgb, o.threads, rows_done); });
+  std::future<Tally> map;
+  const Window window = square(o.size, o.radius);
+  try {
+    map = std::async(std::launch::async, [&] { return draw(window, rgb, o.threads, rows_done); });
+  } catch (const std::system_error&) {
+    return draw(window, rgb, o.threads, rows_done);  // no thread to spare for the progress line
+  }
   const bool terminal = isatty(STDERR_FILENO) != 0;
   const auto start = std::chrono::steady_clock::now();
   bool shown = false;
@@ -246,54 +135,81 @@ Tally draw_with_progress(std::vector<std::uint8_t>& rgb, const Options& o) {
   return map.get();
 }
 
-void print_summary(const Options& o, const Tally& t, double seconds) {
+void print_summary(std::FILE* out, const Options& o, const Tally& t, double seconds) {
   const double points = static_cast<double>(o.size) * o.size;
   auto count_line = [&](const char* label, End end) {
     const long long count = t.ends[static_cast<std::size_t>(end)];
-    std::printf("%-36s %10lld puntos (%.2f %%)\n", label, count, 100.0 * static_cast<double>(count) / points);
+    std::fprintf(out, "%-36s %10lld punto%s (%.2f %%)\n", label, count, count == 1 ? "" : "s",
+                 100.0 * static_cast<double>(count) / points);
   };
-  std::printf("mapa de %d x %d puntos: x0 = 0, x1 en [-%g, %g] x [-%g, %g]\n", o.size, o.size, o.radius,
-              o.radius, o.radius, o.radius);
+  std::fprintf(out, "mapa de %d x %d puntos: x0 = 0, x1 en [-%g, %g] x [-%g, %g]\n", o.size, o.size, o.radius,
+               o.radius, o.radius, o.radius);
   count_line("raiz (0.7071067812,0.7071067812):", End::upper_right);
   count_line("raiz (-0.7071067812,0.7071067812):", End::upper_left);
   count_line("raiz (-0.7071067812,-0.7071067812):", End::lower_left);
   count_line("raiz (0.7071067812,-0.7071067812):", End::lower_right);
   count_line("sin converger en 99 filas:", End::gave_up);
   count_line("final no finito:", End::non_finite);
-  std::printf("filas por busqueda, media: %.2f\n", static_cast<double>(t.rows) / points);
-  std::printf("tiempo: %.3f s con %d hilo%s\n", seconds, o.threads, o.threads == 1 ? "" : "s");
-  std::printf("escrito: %s\n", o.file.c_str());
+  std::fprintf(out, "filas por busqueda, media: %.2f\n", static_cast<double>(t.rows) / points);
+  std::fprintf(out, "tiempo: %.3f s con %d hilo%s\n", seconds, t.threads, t.threads == 1 ? "" : "s");
+  std::fprintf(out, "escrito: %s\n", display_name(o.file).c_str());
+}
+
+// Draws the map, writes it into place and prints the summary; returns the exit status.
+int run(const Options& o) {
+  const auto start = std::chrono::steady_clock::now();
+  OutputFile output(o.file);
+  if (const int error = output.prepare(); error != 0) {
+    file_error(output, o.file, error);
+  }
+  std::vector<std::uint8_t> rgb;
+  Tally tally;
+  try {
+    tally = draw_with_progress(rgb, o);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s: no hay memoria para un mapa de %d x %d puntos\n", program, o.size, o.size);
+    return 1;
+  }
+  const int wanted = std::min(o.threads, o.size);
+  if (tally.threads < wanted) {
+    std::fprintf(stderr, "%s: no hubo recursos para %d hilos; el mapa se dibujo con %d\n", program, wanted,
+                 tally.threads);
+  }
+
+  std::FILE* const out = output.open();
+  if (out == nullptr) {
+    file_error(output, o.file, errno);
+  }
+  errno = 0;
+  const bool written = write_png(out, rgb.data(), o.size, o.size);
+  const int write_error = errno;
+  if (!written) {
+    file_error(output, o.file, write_error);
+  }
+  if (const int error = output.close(true); error != 0) {
+    file_error(output, o.file, error);
+  }
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+
+  // FILE is in place now: a summary that cannot be written changes the status, not the file.
+  if (output.to_standard_output()) {
+    print_summary(stderr, o, tally, seconds.count());
+    return std::ferror(stderr) != 0 ? 1 : 0;
+  }
+  print_summary(stdout, o, tally, seconds.count());
+  return cli::stdout_written(program) ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options o = parse(argc, argv);
-  const auto start = std::chrono::steady_clock::now();
-
-  for (const int sig : cleanup_signals) {
-    std::signal(sig, on_signal);
-  }
-  // Past a file size limit a write should fail and be reported like any other, not end the process
-  // with a temporary file left behind.
-  std::signal(SIGXFSZ, SIG_IGN);
-  const int fd = open_temp(o.file);
-  std::vector<std::uint8_t> rgb;
-  Tally tally;
+  handle_terminating_signals();
   try {
-    tally = draw_with_progress(rgb, o);
+    return run(o);
   } catch (const std::bad_alloc&) {
-    remove_temp();
-    std::fprintf(stderr, "%s: no hay memoria para un mapa de %d x %d puntos\n", program, o.size, o.size);
+    // Anywhere else than the map itself: the file in progress is gone with run's stack.
+    std::fprintf(stderr, "%s: no hay memoria suficiente\n", program);
     return 1;
   }
-  write_file(o.file, fd, rgb, o.size);
-  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-
-  print_summary(o, tally, seconds.count());
-  if (std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "%s: error de escritura en la salida estandar: %s\n", program, std::strerror(errno));
-    return 1;
-  }
-  return 0;
 }

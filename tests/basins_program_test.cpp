@@ -1,73 +1,61 @@
-// The map program run as a user runs it: the PNG it writes, the options it refuses, and what it leaves
-// behind when the file cannot be written or it is stopped.
-#include <dirent.h>
+// The map program run as a user runs it: the PNG it writes and where, the options it refuses, its summary,
+// and what it leaves behind when the file cannot be written, memory runs short or a signal stops it.
+#include <fcntl.h>
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <numeric>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "basins.hpp"
+#include "files.hpp"
 #include "spawn.hpp"
 #include "support.hpp"
 
 namespace {
 
-// A fresh directory for one test, removed with what is left in it (its tests look there first).
-struct Scratch {
-  std::string dir;
-  Scratch() {
-    char name[] = "/tmp/muller-basins-test.XXXXXX";
-    dir = mkdtemp(name);
-  }
-  ~Scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  std::string path(const std::string& name) const { return dir + "/" + name; }
-  std::set<std::string> entries() const {
-    std::set<std::string> names;
-    DIR* d = opendir(dir.c_str());
-    for (dirent* e; (e = readdir(d)) != nullptr;) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") {
-        names.insert(name);
-      }
-    }
-    closedir(d);
-    return names;
-  }
-};
+const char* const png_signature = "\x89PNG\r\n\x1a\n";
 
-void write_text(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+// The six counts of a summary in its order: the four zeros, then gave up and non-finite.
+std::vector<long long> counts(const std::string& summary) {
+  std::vector<long long> found;
+  for (const std::string& line : lines_of(summary)) {
+    const std::size_t at = line.find(" punto");
+    if (at != std::string::npos && !starts_with(line, "mapa ")) {
+      found.push_back(std::stoll(line.substr(line.rfind(' ', at - 1) + 1)));
+    }
+  }
+  return found;
+}
+
+// The map program under a limit on its address space, set by a shell that then becomes the program.
+Finished run_with_memory(const std::string& kib, std::vector<std::string> args) {
+  args.insert(args.begin(), {"-c", "ulimit -v " + kib + " && exec \"$0\" \"$@\"", BASINS_PROGRAM});
+  return run("/bin/sh", args);
+}
 
 TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCount) {
   Scratch scratch;
   const mode_t saved_mask = umask(027);
-  const Outcome one = run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "-j", "1", "-o", scratch.path("a.png")});
-  const Outcome three =
+  const Finished one = run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "-j", "1", "-o", scratch.path("a.png")});
+  const Finished three =
       run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "-j", "3", "-o", scratch.path("b.png")});
   umask(saved_mask);
-  for (const Outcome& o : {one, three}) {
+  for (const Finished& o : {one, three}) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err, "");
-    // Four zeros, gave up and non-finite: six counts that cover the grid.
-    long long points = 0;
-    std::istringstream lines(o.out);
-    for (std::string line; std::getline(lines, line);) {
-      const std::size_t at = line.find(" puntos (");
-      if (at != std::string::npos) {
-        points += std::stoll(line.substr(line.rfind(' ', at - 1) + 1));
-      }
-    }
-    EXPECT_EQ(points, 65 * 65) << o.out;
+    const std::vector<long long> six = counts(o.out);
+    EXPECT_EQ(six.size(), 6u) << o.out;
+    EXPECT_EQ(std::accumulate(six.begin(), six.end(), 0LL), 65 * 65) << o.out;
   }
   EXPECT_EQ(scratch.entries(), (std::set<std::string>{"a.png", "b.png"}));
   const std::string a = read_file(scratch.path("a.png").c_str());
@@ -86,25 +74,66 @@ TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCount) {
 }
 
 TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
+  // One rule for every number, decimal digits and nothing around them.
   const std::vector<std::vector<std::string>> bad = {
-      {"-n", "1"},   {"-n", "16385"}, {"-n", "12x"}, {"-n", ""},  {"-r", "0"},   {"-r", "-2"},
-      {"-r", "inf"}, {"-r", "nan"},   {"-r", "dos"}, {"-j", "0"}, {"-j", "257"}, {"--size=abc"},
-      {"-x"},        {"--bogus"},     {"stray"},     {"-n"},
-  };
+      {"-n", "16385"}, {"-n", "12x"}, {"-n", ""},    {"-n", " 64"}, {"-n", "64 "},
+      {"-n", "0x10"},  {"-r", "-2"},  {"-r", "inf"}, {"-r", "nan"}, {"-r", "dos"},
+      {"-r", "0x10"},  {"-r", " 2"},  {"-j", "0"},   {"-j", "257"}};
+  // The message names what was typed and the real reason, with a long value cut.
+  const std::pair<std::vector<std::string>, std::string> said[] = {
+      {{"-n", "1"}, ": -n debe ser un entero de 2 a 16384, no '1' ("},
+      {{"-n", std::string(5000, '9')}, " no '" + std::string(40, '9') + "'... ("},
+      {{"-r", "0"}, ": -r debe ser un numero positivo, no '0' ("},
+      {{"-r", "1e-400"}, ": -r '1e-400' es demasiado pequeno para representarlo ("},
+      {{"-r", "1e400"}, ": -r '1e400' es demasiado grande para representarlo ("},
+      {{"--size=abc"}, ": --size debe ser"},
+      {{"--threads", "0"}, ": --threads debe ser"},
+      {{"-x"}, ": opcion desconocida: '-x' ("},
+      {{"--bogus=1"}, ": opcion desconocida: '--bogus' ("},
+      {{"--help=yes"}, ": --help no admite valor ("},
+      {{"--vers=1"}, ": --vers no admite valor ("},
+      {{"stray"}, ": argumento de mas: 'stray' ("},
+      {{"-n"}, ": falta el valor de -n ("},
+      {{"--radius"}, ": falta el valor de --radius ("}};
   Scratch scratch;
   write_text(scratch.path("map.png"), "old");
-  for (std::vector<std::string> args : bad) {
-    const std::string shown = ::testing::PrintToString(args);
+  auto expect_refused = [&](std::vector<std::string> args, const std::string& says) {
+    const std::string shown = ::testing::PrintToString(args).substr(0, 80);
     args.insert(args.begin(), {"-o", scratch.path("map.png")});
-    const Outcome o = run(BASINS_PROGRAM, args);
+    const Finished o = run(BASINS_PROGRAM, args);
     EXPECT_EQ(o.status, 2) << shown;
     EXPECT_EQ(o.out, "") << shown;
     EXPECT_EQ(lines_of(o.err).size(), 1u) << shown << ": " << o.err;
+    EXPECT_LT(o.err.size(), 200u) << shown;
     EXPECT_TRUE(starts_with(o.err, "muller-basins: ")) << shown << ": " << o.err;
     EXPECT_NE(o.err.find("--help"), std::string::npos) << shown << ": " << o.err;
+    if (!says.empty()) {
+      EXPECT_NE(o.err.find(says), std::string::npos) << shown << ": " << o.err;
+    }
+  };
+  for (const auto& args : bad) {
+    expect_refused(args, "");
   }
+  for (const auto& [args, says] : said) {
+    expect_refused(args, says);
+  }
+  // A PNG is no use on a terminal.
+  const Finished terminal = run(BASINS_PROGRAM, {"-n", "2", "-o", "-"}, Output::terminal);
+  EXPECT_EQ(terminal.status, 2);
+  EXPECT_EQ(lines_of(terminal.err).size(), 1u) << terminal.err;
   EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
   EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
+}
+
+TEST(BasinsProgram, SaysSoWhenItsHelpOrVersionCannotBeWritten) {
+  for (const char* option : {"--help", "--version"}) {
+    for (const auto& [output, error] : {std::pair{Output::full_device, ENOSPC}, {Output::closed, EBADF}}) {
+      const Finished o = run(BASINS_PROGRAM, {option}, output);
+      EXPECT_EQ(o.status, 1) << option;
+      EXPECT_EQ(o.err, std::string("muller-basins: error de escritura en la salida estandar: ") +
+                           std::strerror(error) + "\n");
+    }
+  }
 }
 
 TEST(BasinsProgram, NamesTheFileItCannotWriteAndLeavesNothingBehind) {
@@ -130,7 +159,7 @@ TEST(BasinsProgram, NamesTheFileItCannotWriteAndLeavesNothingBehind) {
     // A map of some 14 kB: its writes reach the file while libpng is still at work.
     const Started started = start(BASINS_PROGRAM, {"-n", "256", "-o", c.file});
     setrlimit(RLIMIT_FSIZE, &saved);
-    const Outcome o = finish(started);
+    const Finished o = finish(started);
     EXPECT_EQ(o.status, 1) << c.file;
     EXPECT_EQ(lines_of(o.err).size(), 1u) << o.err;
     EXPECT_NE(o.err.find("'" + c.file + "'"), std::string::npos) << o.err;
@@ -140,23 +169,136 @@ TEST(BasinsProgram, NamesTheFileItCannotWriteAndLeavesNothingBehind) {
   EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
 }
 
-TEST(BasinsProgram, IsStoppedBySignalsWithoutLeavingAFile) {
-  for (const int sig : {SIGINT, SIGTERM}) {
+TEST(BasinsProgram, WritesWhereTheNameLeads) {
+  Scratch scratch;
+  write_text(scratch.path("real.png"), "old");
+  symlink("real.png", scratch.path("link.png").c_str());
+  symlink("new.png", scratch.path("dangling.png").c_str());
+  mkfifo(scratch.path("fifo").c_str(), 0600);
+  // A reader already there, so that the program's open does not wait; the small map fits the pipe.
+  const int fifo = open(scratch.path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  const std::string longest(255, 'n');  // as long as a name may be here
+  const struct {
+    std::string file;
+    std::string png;      // where the PNG must be: a name in the directory, "fifo", "stdout", or nowhere
+    std::string written;  // the summary's last line, which goes to standard error when the PNG takes stdout
+  } cases[] = {
+      {scratch.path("link.png"), "real.png", "escrito: '" + scratch.path("link.png") + "'"},
+      {scratch.path("dangling.png"), "new.png", "escrito: '" + scratch.path("dangling.png") + "'"},
+      {scratch.path(longest), longest, "escrito: '" + scratch.path(longest) + "'"},
+      {scratch.path("a\nb.png"), "a\nb.png", "escrito: $'" + scratch.path("a\\nb.png") + "'"},
+      {scratch.path("fifo"), "fifo", "escrito: '" + scratch.path("fifo") + "'"},
+      {"/dev/null", "", "escrito: '/dev/null'"},
+      {"-", "stdout", "escrito: la salida estandar"},
+      {"/dev/stdout", "stdout", "escrito: '/dev/stdout'"},
+  };
+  for (const auto& c : cases) {
+    const Finished o = run(BASINS_PROGRAM, {"-n", "8", "-o", c.file});
+    EXPECT_EQ(o.status, 0) << c.file << ": " << o.err;
+    std::string png;
+    if (c.png == "fifo") {
+      char buffer[4096];
+      for (ssize_t n; (n = read(fifo, buffer, sizeof buffer)) > 0;) {
+        png.append(buffer, static_cast<std::size_t>(n));
+      }
+    } else if (!c.png.empty()) {
+      png = c.png == "stdout" ? o.out : read_file(scratch.path(c.png).c_str());
+    }
+    EXPECT_EQ(png.substr(0, 8), c.png.empty() ? "" : png_signature) << c.file;
+    const std::vector<std::string> summary = lines_of(c.png == "stdout" ? o.err : o.out);
+    EXPECT_EQ(summary.size(), 10u) << c.file;
+    EXPECT_EQ(summary.empty() ? "" : summary.back(), c.written);
+  }
+  close(fifo);
+  EXPECT_EQ(scratch.entries(), (std::set<std::string>{"real.png", "link.png", "dangling.png", "new.png",
+                                                      "fifo", longest, "a\nb.png"}));
+  struct stat link {};
+  EXPECT_TRUE(lstat(scratch.path("link.png").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+  EXPECT_TRUE(lstat(scratch.path("dangling.png").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+}
+
+TEST(BasinsProgram, EndsByEachHandledSignalLeavingNothingButNotByAnIgnoredOne) {
+  no_core_dumps();
+  // SIGINT and SIGHUP ignored from the start, as in a script's background job or under nohup.
+  std::vector<std::pair<int, bool>> cases{{SIGINT, true}, {SIGHUP, true}};
+  for (const int sig : handled_signals) {
+    cases.emplace_back(sig, false);
+  }
+  for (const auto& [sig, ignored] : cases) {
     Scratch scratch;
     write_text(scratch.path("map.png"), "old");
-    // A map that takes minutes, stopped as soon as its temporary file is there.
-    const Started started = start(BASINS_PROGRAM, {"-n", "8192", "-j", "1", "-o", scratch.path("map.png")});
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (scratch.entries().size() < 2 && std::chrono::steady_clock::now() < give_up) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_EQ(scratch.entries().size(), 2u) << "no temporary file appeared";
+    // Whatever this process does with the signal, the program starts with it ignored or not as asked.
+    const auto saved = std::signal(sig, ignored ? SIG_IGN : SIG_DFL);
+    const Started started = start(BASINS_PROGRAM, {"-n", "768", "-j", "1", "-o", scratch.path("map.png")});
+    std::signal(sig, saved);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a map of about half a second
     kill(started.pid, sig);
-    const Outcome o = finish(started);
-    EXPECT_EQ(o.status, 128 + sig);
-    EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
-    EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
+    const Finished o = finish(started);
+    EXPECT_EQ(o.status, ignored ? 0 : 128 + sig) << strsignal(sig) << ": " << o.err;
+    EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"}) << strsignal(sig);
+    EXPECT_EQ(read_file(scratch.path("map.png").c_str()).substr(0, 8), ignored ? png_signature : "old");
   }
+}
+
+TEST(BasinsProgram, SaysWhenMemoryOrThreadsRunShort) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer needs more address space than these limits leave";
+#endif
+  Scratch scratch;
+  write_text(scratch.path("map.png"), "old");
+  // 805 MB of pixels under a limit of 400 MB.
+  const Finished none = run_with_memory("400000", {"-n", "16384", "-o", scratch.path("map.png")});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err, "muller-basins: no hay memoria para un mapa de 16384 x 16384 puntos\n");
+  EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
+  EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
+
+  // Room for the pixels and a few threads' stacks of 8 MB, not for eight.
+  const Finished few = run_with_memory("40000", {"-n", "64", "-j", "8", "-o", scratch.path("map.png")});
+  EXPECT_EQ(few.status, 0) << few.err;
+  const std::string said = "muller-basins: no hubo recursos para 8 hilos; el mapa se dibujo con ";
+  ASSERT_TRUE(starts_with(few.err, said)) << few.err;
+  const int threads = std::stoi(few.err.substr(said.size()));
+  EXPECT_LT(threads, 8);
+  EXPECT_NE(few.out.find(" s con " + std::to_string(threads) + " hilo"), std::string::npos) << few.out;
+  EXPECT_EQ(read_file(scratch.path("map.png").c_str()).substr(0, 8), png_signature);
+}
+
+TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
+  // At this radius an odd size has some of everything: each zero, searches that give up, and searches
+  // that end non-finite, the centre among them.
+  const int n = 101;
+  const double radius = 1e5;
+  Scratch scratch;
+  const Finished o = run(BASINS_PROGRAM, {"-n", "101", "-r", "100000", "-o", scratch.path("map.png")});
+  ASSERT_EQ(o.status, 0) << o.err;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_NE(png_image_begin_read_from_file(&image, scratch.path("map.png").c_str()), 0) << image.message;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_NE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr), 0) << image.message;
+
+  // In the summary's order: orange for (1 + i)/sqrt 2, sky blue for (-1 + i)/sqrt 2, bluish green for
+  // (-1 - i)/sqrt 2, reddish purple for (1 - i)/sqrt 2, then black for gave up and for non-finite.
+  const int hues[end_kinds][3] = {{230, 159, 0}, {86, 180, 233}, {0, 158, 115}, {204, 121, 167}, {}, {}};
+  std::vector<long long> ends(end_kinds);
+  int wrong_colours = 0;
+  for (int k = 0; k < n * n; ++k) {
+    const int end = static_cast<int>(outcome(0, grid_point(k / n, k % n, n, radius)).end);
+    ++ends[static_cast<std::size_t>(end)];
+    const png_byte* p = &rgb[static_cast<std::size_t>(k) * 3];
+    const int* h = hues[end];
+    bool shaded = false;  // the hue darkened by some factor from 1/4 to 1
+    for (int s = 64; s <= 256 && !shaded; ++s) {
+      shaded = p[0] == h[0] * s / 256 && p[1] == h[1] * s / 256 && p[2] == h[2] * s / 256;
+    }
+    wrong_colours += shaded ? 0 : 1;
+  }
+  EXPECT_EQ(wrong_colours, 0);
+  EXPECT_GT(ends[static_cast<std::size_t>(End::gave_up)], 0);
+  EXPECT_GT(ends[static_cast<std::size_t>(End::non_finite)], 0);
+  EXPECT_EQ(counts(o.out), ends) << o.out;
 }
 
 }  // namespace

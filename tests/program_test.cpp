@@ -24,7 +24,7 @@ TEST(Program, WritesTheFourReportsWhateverItsArgumentsAndInput) {
       {"standard input closed", {}, true},
   };
   for (const Invocation& i : invocations) {
-    const Outcome o = run(MULLER_PROGRAM, i.args, Output::captured, i.stdin_closed);
+    const Finished o = run(MULLER_PROGRAM, i.args, Output::captured, i.stdin_closed);
     EXPECT_EQ(o.out, expected) << i.name;
     EXPECT_EQ(o.err, "") << i.name;
     EXPECT_EQ(o.status, 0) << i.name;
@@ -37,7 +37,7 @@ TEST(Program, FailsAndNamesTheErrorWhenOutputCannotBeWritten) {
     int error;
   } cases[] = {{Output::full_device, ENOSPC}, {Output::closed, EBADF}};
   for (const auto& c : cases) {
-    const Outcome o = run(MULLER_PROGRAM, {}, c.output);
+    const Finished o = run(MULLER_PROGRAM, {}, c.output);
     EXPECT_EQ(o.status, 1) << std::strerror(c.error);
     EXPECT_TRUE(starts_with(o.err, "muller: ")) << o.err;
     EXPECT_NE(o.err.find(std::strerror(c.error)), std::string::npos) << o.err;
@@ -47,7 +47,7 @@ TEST(Program, FailsAndNamesTheErrorWhenOutputCannotBeWritten) {
 }
 
 TEST(Program, IsEndedBySigpipeWhenNobodyReadsItsOutput) {
-  const Outcome o = run(MULLER_PROGRAM, {}, Output::pipe_without_reader);
+  const Finished o = run(MULLER_PROGRAM, {}, Output::pipe_without_reader);
   EXPECT_EQ(o.status, 128 + SIGPIPE);
   EXPECT_EQ(o.err, "");
 }

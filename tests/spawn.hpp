@@ -9,13 +9,15 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-enum class Output { captured, full_device, closed, pipe_without_reader };
+enum class Output { captured, full_device, closed, pipe_without_reader, terminal };
 
-struct Outcome {
+// How a started program ended.
+struct Finished {
   int status;  // the exit status, or 128 + the signal that ended the process
   std::string out;
   std::string err;
@@ -39,7 +41,8 @@ inline std::string contents(std::FILE* file) {
 }
 
 // Starts program with args, under the cross build's emulator when there is one. Standard input is
-// /dev/null, or closed; standard error is captured; standard output as asked.
+// /dev/null, or closed; standard error is captured; standard output as asked (a terminal's output is
+// not captured).
 inline Started start(const char* program, std::vector<std::string> args, Output output = Output::captured,
                      bool stdin_closed = false) {
   std::FILE* const out = std::tmpfile();
@@ -67,6 +70,13 @@ inline Started start(const char* program, std::vector<std::string> args, Output 
       close(pipe_ends[0]);
       posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 1);
       break;
+    case Output::terminal: {
+      // A pseudo-terminal whose other side stays open with this process, so that it stays a terminal.
+      static const int controller = posix_openpt(O_RDWR | O_NOCTTY);
+      EXPECT_TRUE(controller >= 0 && grantpt(controller) == 0 && unlockpt(controller) == 0);
+      posix_spawn_file_actions_addopen(&actions, 1, ptsname(controller), O_WRONLY | O_NOCTTY, 0);
+      break;
+    }
   }
   posix_spawn_file_actions_adddup2(&actions, fileno(err), 2);
   // The child gets the default action for SIGPIPE whatever this process does with it.
@@ -99,14 +109,14 @@ inline Started start(const char* program, std::vector<std::string> args, Output 
   return {pid, out, err};
 }
 
-inline Outcome finish(Started s) {
+inline Finished finish(Started s) {
   int wait_status = 0;
   EXPECT_EQ(waitpid(s.pid, &wait_status, 0), s.pid);
   const int status = WIFSIGNALED(wait_status) ? 128 + WTERMSIG(wait_status) : WEXITSTATUS(wait_status);
   return {status, contents(s.out), contents(s.err)};
 }
 
-inline Outcome run(const char* program, std::vector<std::string> args, Output output = Output::captured,
-                   bool stdin_closed = false) {
+inline Finished run(const char* program, std::vector<std::string> args, Output output = Output::captured,
+                    bool stdin_closed = false) {
   return finish(start(program, std::move(args), output, stdin_closed));
 }

@@ -1,0 +1,52 @@
+// The file a program writes into place: it appears whole under its name or not at all, whatever ends the
+// program first, an error or any signal that can be caught.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+// Makes the usual terminating signals (SIGALRM, SIGHUP, SIGINT, SIGIO, SIGPIPE, SIGPROF, SIGQUIT, SIGTERM,
+// SIGUSR1, SIGUSR2, SIGVTALRM, SIGXCPU) remove an OutputFile's temporary file first; the process then
+// ends by the same signal, so that whoever started it sees how it ended. A signal ignored when the
+// program started (under nohup, or SIGINT for a background job of a script) stays ignored. SIGXFSZ is
+// ignored, so that a file size limit fails a write as a full device does. Call it once, before any
+// thread starts.
+void handle_terminating_signals();
+
+// Where a program's result goes, by what its path names:
+// - "-": standard output;
+// - the file, pipe or socket that standard output already is (/dev/stdout, or FILE with '> FILE'):
+//   written through standard output too, so that the two cannot overwrite each other;
+// - an existing device, FIFO or socket: opened and written directly (/dev/null discards it);
+// - anything else, after following symbolic links to their final target (which need not exist yet):
+//   written under a temporary name in the target's directory, then renamed over the target.
+// Only one OutputFile at a time may have a temporary file: the signal handlers know of one.
+class OutputFile {
+ public:
+  explicit OutputFile(std::string path) : path_(std::move(path)) {}
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Finds where the path leads and checks that the file can be written there, creating nothing, so that
+  // a long computation does not end in an error that could have been seen first. Returns 0 or the errno
+  // that stops it.
+  int prepare();
+  // The stream to write, once the content is ready (after prepare): a file put into place gets its
+  // temporary file now, with permissions 0666 less the umask. nullptr with errno set on failure. Call it
+  // with no other thread running: a signal must reach the thread that creates the temporary file.
+  std::FILE* open();
+  // Closes the stream. If complete is true and everything reached the file, puts it into place;
+  // otherwise removes the temporary file. Returns 0, or the errno of what failed.
+  int close(bool complete);
+  // Whether the bytes go to standard output, which then cannot take the program's other output.
+  bool to_standard_output() const { return kind_ == Kind::standard_output; }
+
+ private:
+  enum class Kind { standard_output, direct, replaced };
+  std::string path_;
+  std::string target_;  // the path after symbolic links, for a file that is replaced
+  Kind kind_ = Kind::replaced;
+  std::FILE* stream_ = nullptr;
+};

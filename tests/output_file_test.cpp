@@ -1,0 +1,39 @@
+// The file written into place, stopped by a signal while its temporary file exists.
+#include "output_file.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "files.hpp"
+#include "support.hpp"
+
+namespace {
+
+TEST(OutputFile, EachHandledSignalRemovesTheTemporaryFileAndEndsTheProcess) {
+  no_core_dumps();
+  for (const int sig : handled_signals) {
+    Scratch scratch;
+    write_text(scratch.path("map.png"), "old");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      handle_terminating_signals();
+      OutputFile file(scratch.path("map.png"));
+      if (file.prepare() == 0 && file.open() != nullptr && scratch.entries().size() == 2) {
+        kill(getpid(), sig);
+      }
+      _exit(1);  // no temporary file appeared, or the signal did not end the process
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << strsignal(sig) << ", status " << status;
+    EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"}) << strsignal(sig);
+    EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
+  }
+}
+
+}  // namespace
