@@ -1,12 +1,20 @@
 // Costs inside one process: one whole search with its report formatted and then dropped, the same
-// search as the map runs it (no report), and one evaluation of f.
+// search as the map runs it (no report), one evaluation of f, and the map drawn on one thread by the
+// scalar search and on each instruction set of the vector units, in pixels per second.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <complex>
+#include <cstdint>
 #include <iostream>
 #include <streambuf>
+#include <string>
+#include <vector>
 
 #include "basins.hpp"
+#ifdef MULLER_VECTOR
+#include "basins_kernel.hpp"
+#endif
 #include "muller.hpp"
 #include "problem.hpp"
 
@@ -43,5 +51,36 @@ void BM_F(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_F);
+
+// A 256 x 256 window over the flower, where searches are longest and most varied.
+void draw_flower(benchmark::State& state, Path path) {
+  const Window window = square(256, 0.5);
+  std::vector<std::uint8_t> rgb;
+  std::atomic<int> rows_done{0};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(draw(window, rgb, 1, rows_done, path));
+  }
+  state.counters["pixels"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * 256 * 256, benchmark::Counter::kIsRate);
+}
+
+void BM_MapScalar(benchmark::State& state) { draw_flower(state, Path::scalar); }
+BENCHMARK(BM_MapScalar)->Unit(benchmark::kMillisecond);
+
+#ifdef MULLER_VECTOR
+// One benchmark per instruction set this processor runs, named after it.
+const bool registered = [] {
+  for (const long long target : vector_targets()) {
+    benchmark::RegisterBenchmark((std::string("BM_MapVector/") + target_name(target)).c_str(),
+                                 [target](benchmark::State& state) {
+                                   use_vector_target(target);
+                                   draw_flower(state, Path::vector);
+                                   use_vector_target(0);
+                                 })
+        ->Unit(benchmark::kMillisecond);
+  }
+  return true;
+}();
+#endif
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include <thread>
 
 #include "search.hpp"
+#ifdef MULLER_VECTOR
+#include "basins_kernel.hpp"
+#endif
 
 Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
   int rows = 0;
@@ -80,7 +83,17 @@ std::array<std::uint8_t, 3> colour(Outcome o) {
           static_cast<std::uint8_t>(hue[2] * shade / 256)};
 }
 
-Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done) {
+const char* vector_instructions() {
+#ifdef MULLER_VECTOR
+  return vector_target();
+#else
+  return nullptr;
+#endif
+}
+
+Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done,
+           Path path) {
+  [[maybe_unused]] const bool vector = path == Path::vector && vector_instructions() != nullptr;
   const std::size_t width = window.re.size();
   const int height = static_cast<int>(window.im.size());
   rgb.assign(width * window.im.size() * 3, 0);
@@ -88,6 +101,13 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
   std::vector<Tally> tallies(static_cast<std::size_t>(std::max(1, std::min(threads, height))));
   auto work = [&](Tally& total) {
     Tally tally;  // kept apart until the end, so that threads do not write one cache line by turns
+#ifdef MULLER_VECTOR
+    if (vector) {
+      draw_rows_vector(window, next_row, rgb.data(), tally, rows_done);
+      total = tally;
+      return;
+    }
+#endif
     for (int i; (i = next_row.fetch_add(1)) < height;) {
       const double im = window.im[static_cast<std::size_t>(i)];
       std::uint8_t* pixel = rgb.data() + static_cast<std::size_t>(i) * width * 3;

@@ -54,9 +54,18 @@ struct Tally {
   int threads = 0;                          // threads that drew the map
 };
 
+// How draw() computes the map: on the vector units, many searches side by side (see basins_kernel.hpp),
+// or one scalar search after another. The bytes are the same.
+enum class Path { vector, scalar };
+
+// The vector instruction set that Path::vector runs on here, such as "AVX3"; nullptr where the build or
+// the processor has none, and Path::vector is then the scalar search.
+const char* vector_instructions();
+
 // Fills rgb (3 bytes a pixel, row-major from the top left) with the window's map, using the given number
 // of threads, the calling one included, but no more than there are rows; when the system cannot start
 // them all, those that started draw the map. Each thread takes whole pixel rows and keeps its own tally,
 // so the bytes and the sums do not depend on the thread count. rows_done counts finished pixel rows, for
 // a progress line.
-Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done);
+Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done,
+           Path path = Path::vector);

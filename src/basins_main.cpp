@@ -24,7 +24,7 @@ namespace {
 const char* const program = "muller-basins";
 
 const char* const help_text =
-    "Uso: muller-basins [-n TAMANO] [-r RADIO] [-j HILOS] [-o FICHERO]\n"
+    "Uso: muller-basins [-n TAMANO] [-r RADIO] [-j HILOS] [-o FICHERO] [--scalar]\n"
     "Dibuja en un PNG a donde lleva el metodo de Muller sobre f(z) = z^4 + 1 desde cada punto de una\n"
     "malla: la primera aproximacion es 0 y la segunda, x1, recorre el cuadrado |Re x1| <= RADIO,\n"
     "|Im x1| <= RADIO en TAMANO x TAMANO puntos. Cada raiz tiene su color, mas oscuro cuantas mas\n"
@@ -35,6 +35,7 @@ const char* const help_text =
     "  -j, --threads HILOS    hilos de calculo, de 1 a 256 (por omision, los nucleos disponibles)\n"
     "  -o, --output FICHERO   PNG de salida (por omision basins.png; - es la salida estandar); se\n"
     "                         reemplaza solo cuando el mapa esta completo\n"
+    "      --scalar           una busqueda tras otra, sin las unidades vectoriales (el PNG es el mismo)\n"
     "  -h, --help             muestra esta ayuda y termina\n"
     "      --version          muestra la version y termina\n"
     "\n"
@@ -46,6 +47,7 @@ struct Options {
   double radius = 2.0;
   int threads = 1;
   std::string file = "basins.png";
+  Path path = Path::vector;
 };
 
 int cores_available() {
@@ -58,13 +60,11 @@ int cores_available() {
 }
 
 Options parse(int argc, char** argv) {
-  static const option long_options[] = {{"size", required_argument, nullptr, 'n'},
-                                        {"radius", required_argument, nullptr, 'r'},
-                                        {"threads", required_argument, nullptr, 'j'},
-                                        {"output", required_argument, nullptr, 'o'},
-                                        {"help", no_argument, nullptr, 'h'},
-                                        {"version", no_argument, nullptr, 'V'},
-                                        {nullptr, 0, nullptr, 0}};
+  static const option long_options[] = {
+      {"size", required_argument, nullptr, 'n'},    {"radius", required_argument, nullptr, 'r'},
+      {"threads", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
+      {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
+      {"scalar", no_argument, nullptr, 'S'},        {nullptr, 0, nullptr, 0}};
   cli::Parser args(program, argc, argv, "n:r:j:o:h", long_options);
   Options o;
   o.threads = cores_available();
@@ -84,6 +84,9 @@ Options parse(int argc, char** argv) {
           args.error(args.name() + " necesita un nombre de fichero");
         }
         o.file = args.value();
+        break;
+      case 'S':
+        o.path = Path::scalar;
         break;
       case 'h':
         cli::print_and_exit(program, help_text);
@@ -116,9 +119,9 @@ Tally draw_with_progress(std::vector<std::uint8_t>& rgb, const Options& o) {
   std::future<Tally> map;
   const Window window = square(o.size, o.radius);
   try {
-    map = std::async(std::launch::async, [&] { return draw(window, rgb, o.threads, rows_done); });
+    map = std::async(std::launch::async, [&] { return draw(window, rgb, o.threads, rows_done, o.path); });
   } catch (const std::system_error&) {
-    return draw(window, rgb, o.threads, rows_done);  // no thread to spare for the progress line
+    return draw(window, rgb, o.threads, rows_done, o.path);  // no thread to spare for the progress line
   }
   const bool terminal = isatty(STDERR_FILENO) != 0;
   const auto start = std::chrono::steady_clock::now();
@@ -151,7 +154,9 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
   count_line("sin converger en 99 filas:", End::gave_up);
   count_line("final no finito:", End::non_finite);
   std::fprintf(out, "filas por busqueda, media: %.2f\n", static_cast<double>(t.rows) / points);
-  std::fprintf(out, "tiempo: %.3f s con %d hilo%s\n", seconds, t.threads, t.threads == 1 ? "" : "s");
+  const char* const vectors = o.path == Path::vector ? vector_instructions() : nullptr;
+  std::fprintf(out, "tiempo: %.3f s con %d hilo%s, %s%s\n", seconds, t.threads, t.threads == 1 ? "" : "s",
+               vectors != nullptr ? "vectores " : "busqueda escalar", vectors != nullptr ? vectors : "");
   std::fprintf(out, "escrito: %s\n", display_name(o.file).c_str());
 }
 

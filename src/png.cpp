@@ -28,8 +28,11 @@ bool write_png(std::FILE* out, const std::uint8_t* rgb, int width, int height) {
   }
   png_init_io(png, out);
   // The map is large areas of few colours: the fastest deflate level makes a file little larger than the
-  // best, in a small part of the time.
+  // best, in a small part of the time. Row filters buy little on such rows (a 1024 x 1024 map: 89 kB
+  // unfiltered, 85 kB with libpng's choice of filter) and choosing them took two thirds of the time
+  // (18 ms against 5.7 ms).
   png_set_compression_level(png, Z_BEST_SPEED);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);

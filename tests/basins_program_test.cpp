@@ -43,23 +43,26 @@ Finished run_with_memory(const std::string& kib, std::vector<std::string> args) 
   return run("/bin/sh", args);
 }
 
-TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCount) {
+TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCountOrPath) {
   Scratch scratch;
   const mode_t saved_mask = umask(027);
   const Finished one = run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "-j", "1", "-o", scratch.path("a.png")});
   const Finished three =
       run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "-j", "3", "-o", scratch.path("b.png")});
+  const Finished scalar =
+      run(BASINS_PROGRAM, {"-n", "65", "-r", "1.5", "--scalar", "-o", scratch.path("c.png")});
   umask(saved_mask);
-  for (const Finished& o : {one, three}) {
+  for (const Finished& o : {one, three, scalar}) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err, "");
     const std::vector<long long> six = counts(o.out);
     EXPECT_EQ(six.size(), 6u) << o.out;
     EXPECT_EQ(std::accumulate(six.begin(), six.end(), 0LL), 65 * 65) << o.out;
   }
-  EXPECT_EQ(scratch.entries(), (std::set<std::string>{"a.png", "b.png"}));
+  EXPECT_EQ(scratch.entries(), (std::set<std::string>{"a.png", "b.png", "c.png"}));
   const std::string a = read_file(scratch.path("a.png").c_str());
   EXPECT_EQ(a, read_file(scratch.path("b.png").c_str()));
+  EXPECT_EQ(a, read_file(scratch.path("c.png").c_str()));
 
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
@@ -229,9 +232,11 @@ TEST(BasinsProgram, EndsByEachHandledSignalLeavingNothingButNotByAnIgnoredOne) {
     write_text(scratch.path("map.png"), "old");
     // Whatever this process does with the signal, the program starts with it ignored or not as asked.
     const auto saved = std::signal(sig, ignored ? SIG_IGN : SIG_DFL);
-    const Started started = start(BASINS_PROGRAM, {"-n", "768", "-j", "1", "-o", scratch.path("map.png")});
+    // The scalar search, which takes about half a second for this map.
+    const Started started =
+        start(BASINS_PROGRAM, {"-n", "768", "-j", "1", "--scalar", "-o", scratch.path("map.png")});
     std::signal(sig, saved);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a map of about half a second
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     kill(started.pid, sig);
     const Finished o = finish(started);
     EXPECT_EQ(o.status, ignored ? 0 : 128 + sig) << strsignal(sig) << ": " << o.err;

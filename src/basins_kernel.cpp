@@ -1,0 +1,596 @@
+// The map on the vector units (see basins_kernel.hpp): one source, compiled by Highway for each
+// instruction set the build targets, the best one the processor runs chosen at run time.
+//
+// A search is a serial chain of divisions and square roots, so one search leaves a core's vector units
+// idle. Here each lane follows its own search, kLanes of them side by side (several hardware vectors
+// together, to hide the latency of division and square root), and a lane whose search ends takes the
+// next pixel. Every lane evaluates the expression tree of the scalar search's plain path (search.hpp,
+// complex_ops.hpp) operation for operation: the same IEEE operations on the same operands in the same
+// order, so the same bits. Where the scalar code branches on data, both sides are computed and one is
+// selected, or the lane leaves ("off" below) and outcome() does its pixel again.
+#include "basins_kernel.hpp"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "basins.hpp"
+#include "complex_ops.hpp"
+#include "problem.hpp"
+
+// The lanes' state lives in arrays and structs of several vectors, which the sizeless vectors of SVE
+// and of RISC-V's V extension cannot be put in; NEON serves arm64.
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
+#endif
+// AVX-512 with the Ice Lake extensions is a target of its own, which Highway compiles only when asked;
+// a build for such a processor (-march=native here) makes it the baseline and must have it.
+#ifndef HWY_WANT_AVX3_DL
+#define HWY_WANT_AVX3_DL
+#endif
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "basins_kernel.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
+namespace basins_kernel {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using D = hn::ScalableTag<double>;
+using V = hn::Vec<D>;
+using M = hn::Mask<D>;
+
+// Hardware vectors per operation: four hid the latency of division and square root best.
+constexpr std::size_t kVectors = 4;
+constexpr std::size_t kWidth = hn::MaxLanes(D());
+constexpr std::size_t kLanes = kVectors * kWidth;
+
+// ---- kVectors vectors as one value, and masks to match.
+struct W {
+  V v[kVectors];
+};
+struct WM {
+  M m[kVectors];
+};
+
+HWY_INLINE W Splat(double x) {
+  W r;
+  for (V& v : r.v) {
+    v = hn::Set(D(), x);
+  }
+  return r;
+}
+HWY_INLINE W LoadW(const double* p) {
+  W r;
+  for (std::size_t u = 0; u < kVectors; ++u) {
+    r.v[u] = hn::LoadU(D(), p + u * kWidth);
+  }
+  return r;
+}
+HWY_INLINE void StoreW(const W& w, double* p) {
+  for (std::size_t u = 0; u < kVectors; ++u) {
+    hn::StoreU(w.v[u], D(), p + u * kWidth);
+  }
+}
+
+#define MULLER_W_BINARY(name, op)                \
+  HWY_INLINE W name(const W& a, const W& b) {    \
+    W r;                                         \
+    for (std::size_t u = 0; u < kVectors; ++u) { \
+      r.v[u] = op(a.v[u], b.v[u]);               \
+    }                                            \
+    return r;                                    \
+  }
+MULLER_W_BINARY(operator+, hn::Add)
+MULLER_W_BINARY(operator-, hn::Sub)
+MULLER_W_BINARY(operator*, hn::Mul)
+MULLER_W_BINARY(operator/, hn::Div)
+MULLER_W_BINARY(CopySign, hn::CopySign)
+#undef MULLER_W_BINARY
+
+#define MULLER_W_UNARY(name, op)                 \
+  HWY_INLINE W name(const W& a) {                \
+    W r;                                         \
+    for (std::size_t u = 0; u < kVectors; ++u) { \
+      r.v[u] = op(a.v[u]);                       \
+    }                                            \
+    return r;                                    \
+  }
+MULLER_W_UNARY(Abs, hn::Abs)
+MULLER_W_UNARY(Sqrt, hn::Sqrt)
+#undef MULLER_W_UNARY
+
+#define MULLER_W_COMPARE(name, op)               \
+  HWY_INLINE WM name(const W& a, const W& b) {   \
+    WM r;                                        \
+    for (std::size_t u = 0; u < kVectors; ++u) { \
+      r.m[u] = op(a.v[u], b.v[u]);               \
+    }                                            \
+    return r;                                    \
+  }
+MULLER_W_COMPARE(operator<, hn::Lt)
+MULLER_W_COMPARE(operator>, hn::Gt)
+MULLER_W_COMPARE(operator<=, hn::Le)
+MULLER_W_COMPARE(operator>=, hn::Ge)
+MULLER_W_COMPARE(operator==, hn::Eq)
+#undef MULLER_W_COMPARE
+
+HWY_INLINE WM operator|(const WM& a, const WM& b) {
+  WM r;
+  for (std::size_t u = 0; u < kVectors; ++u) {
+    r.m[u] = hn::Or(a.m[u], b.m[u]);
+  }
+  return r;
+}
+HWY_INLINE WM operator&(const WM& a, const WM& b) {
+  WM r;
+  for (std::size_t u = 0; u < kVectors; ++u) {
+    r.m[u] = hn::And(a.m[u], b.m[u]);
+  }
+  return r;
+}
+HWY_INLINE WM Not(const WM& a) {
+  WM r;
+  for (std::size_t u = 0; u < kVectors; ++u) {
+    r.m[u] = hn::Not(a.m[u]);
+  }
+  return r;
+}
+HWY_INLINE WM IsFinite(const W& a) {
+  WM r;
+  for (std::size_t u = 0; u < kVectors; ++u) {
+    r.m[u] = hn::IsFinite(a.v[u]);
+  }
+  return r;
+}
+HWY_INLINE WM None() {
+  WM r;
+  for (M& m : r.m) {
+    m = hn::FirstN(D(), 0);
+  }
+  return r;
+}
+HWY_INLINE W Select(const WM& m, const W& yes, const W& no) {
+  W r;
+  for (std::size_t u = 0; u < kVectors; ++u) {
+    r.v[u] = hn::IfThenElse(m.m[u], yes.v[u], no.v[u]);
+  }
+  return r;
+}
+HWY_INLINE bool Any(const WM& m) {
+  for (const M& mu : m.m) {
+    if (!hn::AllFalse(D(), mu)) {
+      return true;
+    }
+  }
+  return false;
+}
+// 1 for the lanes of m, 0 for the others, one double a lane.
+HWY_INLINE void StoreMask(const WM& m, double* p) { StoreW(Select(m, Splat(1.0), Splat(0.0)), p); }
+
+// ---- Complex values, lane by lane, and the operations of complex_ops.hpp on their plain paths.
+struct C {
+  W re;
+  W im;
+};
+
+HWY_INLINE C operator+(const C& z, const C& w) { return {z.re + w.re, z.im + w.im}; }
+HWY_INLINE C operator-(const C& z, const C& w) { return {z.re - w.re, z.im - w.im}; }
+// Both parts NaN would send the scalar product to its recovery; the NaNs then reach a value the
+// caller checks, and the lane leaves.
+HWY_INLINE C operator*(const C& z, const C& w) {
+  return {z.re * w.re - z.im * w.im, z.re * w.im + z.im * w.re};
+}
+HWY_INLINE WM IsFinite(const C& z) { return IsFinite(z.re) & IsFinite(z.im); }
+HWY_INLINE C Select(const WM& m, const C& yes, const C& no) {
+  return {Select(m, yes.re, no.re), Select(m, yes.im, no.im)};
+}
+
+// cx::quotient with its two mirror-image branches selected lane by lane, and its scaling by 1/2 or 2^52
+// as a factor (times 1 where there is none, which changes no bit). A subnormal ratio leaves.
+HWY_INLINE C Quotient(const C& z, const C& w, WM& off) {
+  constexpr double big = std::numeric_limits<double>::max() / 2;
+  constexpr double least_normal = std::numeric_limits<double>::min();
+  constexpr double epsilon = std::numeric_limits<double>::epsilon();
+  constexpr double moderate = big * epsilon;
+  const WM swap = Abs(w.re) < Abs(w.im);
+  const W larger = Select(swap, Abs(w.im), Abs(w.re));
+  const WM halve = larger >= Splat(big);
+  const W abs_a = Abs(z.re);
+  const W abs_b = Abs(z.im);
+  const WM tiny_numerator =
+      ((abs_a < Splat(least_normal)) & (abs_b < Splat(moderate)) & (larger < Splat(moderate))) |
+      ((abs_b < Splat(least_normal)) & (abs_a < Splat(moderate)) & (larger < Splat(moderate)));
+  const WM scale_up = Not(halve) & ((larger < Splat(epsilon)) | tiny_numerator);
+  const W factor = Select(halve, Splat(0.5), Select(scale_up, Splat(1 / epsilon), Splat(1.0)));
+  const W a = z.re * factor;
+  const W b = z.im * factor;
+  const W c = w.re * factor;
+  const W d = w.im * factor;
+  // Swapped (|c| < |d|): r = c / d, t = c r + d, x = (a r + b) / t, y = (b r - a) / t.
+  // Not:                 r = d / c, t = d r + c, x = (b r + a) / t, y = (b - a r) / t.
+  const W p = Select(swap, c, d);
+  const W q = Select(swap, d, c);
+  const W s = Select(swap, a, b);
+  const W t = Select(swap, b, a);
+  const W ratio = p / q;
+  const W denom = p * ratio + q;
+  off = off | Not(Abs(ratio) > Splat(least_normal));
+  const W tr = t * ratio;
+  return {(s * ratio + t) / denom, Select(swap, tr - s, s - tr) / denom};
+}
+
+// cx::abs for finite parts that need no scaling (others leave), both forms of its correction computed
+// and one selected.
+HWY_INLINE W Modulus(const C& z, WM& off) {
+  const WM swap = Abs(z.re) < Abs(z.im);
+  const W x = Select(swap, Abs(z.im), Abs(z.re));
+  const W y = Select(swap, Abs(z.re), Abs(z.im));
+  off = off | (x > Splat(0x1p+511)) | (y < Splat(0x1p-459));
+  const W h = Sqrt(x * x + y * y);
+  const W two = Splat(2.0);
+  const W near_delta = h - y;
+  const W far_delta = h - x;
+  const WM near = h <= two * y;
+  const W t1 = Select(near, x * (two * near_delta - x), two * far_delta * (x - two * y));
+  const W t2 = Select(near, (near_delta - two * (x - y)) * near_delta,
+                      (Splat(4.0) * far_delta - y) * y + far_delta * far_delta);
+  const W corrected = h - (t1 + t2) / (two * h);
+  return Select(y <= x * Splat(0x1p-54), x + y, corrected);
+}
+
+// cx::sqrt for parts that are finite, nonzero and need no scaling (others leave). Its two branches are
+// one formula on |x|: for x < 0, m - x is m + |x| bit for bit.
+HWY_INLINE C Root(const C& z, WM& off) {
+  constexpr double quarter_max = std::numeric_limits<double>::max() / 4;
+  constexpr double least_normal = std::numeric_limits<double>::min();
+  const W abs_x = Abs(z.re);
+  const W abs_y = Abs(z.im);
+  off = off | Not(IsFinite(z)) | (z.re == Splat(0.0)) | (z.im == Splat(0.0)) | (abs_x > Splat(quarter_max)) |
+        (abs_y > Splat(quarter_max)) |
+        ((abs_x < Splat(2 * least_normal)) & (abs_y < Splat(2 * least_normal)));
+  const W m = Modulus(z, off);
+  const W root = Sqrt(Splat(0.5) * (m + abs_x));
+  const W other = Splat(0.5) * (z.im / root);
+  const WM positive = z.re > Splat(0.0);
+  return {Select(positive, root, Abs(other)), CopySign(Select(positive, other, root), z.im)};
+}
+
+// cx::abs_at_least decided from the squared norm; the band and NaN are returned in undecided.
+HWY_INLINE WM AtLeast(const C& z, double t, WM& undecided) {
+  const W n = z.re * z.re + z.im * z.im;
+  const WM above = n > Splat(t * t * (1 + cx::margin));
+  const WM below = n < Splat(t * t * (1 - cx::margin));
+  undecided = Not(above | below);
+  return above;
+}
+
+// cx::abs_greater decided from the squared norms; anything else leaves.
+HWY_INLINE WM Greater(const C& z, const C& w, WM& off) {
+  const W nz = z.re * z.re + z.im * z.im;
+  const W nw = w.re * w.re + w.im * w.im;
+  const W largest = Splat(std::numeric_limits<double>::max());
+  const W smallest_safe = Splat(0x1p-900);
+  const WM safe = (nz <= largest) & (nw <= largest) & ((nz >= smallest_safe) | (nw >= smallest_safe));
+  const WM greater = safe & (nz > nw * Splat(1 + cx::margin));
+  const WM less = safe & (nz < nw * Splat(1 - cx::margin));
+  off = off | Not(greater | less);
+  return greater;
+}
+
+HWY_INLINE C F(const C& z) {
+  C p = z * z;
+  p = p * z;
+  p = p * z;
+  return {p.re + Splat(1.0), p.im};
+}
+
+// The convergence test of search(): whether the search stops after the row (x2, f2) reached from x1;
+// a test the scalar search would take from the modulus itself leaves.
+HWY_INLINE WM Stops(const C& x1, const C& x2, const C& f2, WM& off) {
+  WM residual_undecided;
+  WM step_undecided;
+  const WM residual_large = AtLeast(f2, fprec, residual_undecided);
+  const WM step_large = AtLeast(x2 - x1, prec, step_undecided);
+  // Like the scalar ||, the step is not looked at where the residual already keeps the search going.
+  off = off | residual_undecided | (Not(residual_large) & step_undecided);
+  return Not(residual_large) & Not(step_large);
+}
+
+// search_detail::muller_step, plain; a lane where the scalar step would not vouch for its result leaves.
+HWY_INLINE C MullerStep(const C& x0, const C& x1, const C& x2, const C& f0, const C& f1, const C& f2,
+                        WM& off) {
+  const C two{Splat(2.0), Splat(0.0)};
+  const C four{Splat(4.0), Splat(0.0)};
+  const C h0 = x1 - x0;
+  const C h1 = x2 - x1;
+  const C h2 = x2 - x0;
+  const C Q = (h1 * h0) * h0;
+  const C A = Quotient(((h0 * f2) + ((x0 - x2) * f1)) + (h1 * f0), Q, off);
+  const C spread = ((two * x2) - x1) - x0;
+  const C B = Quotient((((h0 * spread) * f2) - ((h2 * h2) * f1)) + ((h1 * h1) * f0), Q, off);
+  const C C_ = Quotient(h2 * f2, h0, off);
+  const C Dd = Root((B * B) - ((four * A) * C_), off);
+  const C sum = B + Dd;
+  const C difference = B - Dd;
+  const WM plus = Greater(sum, difference, off);
+  const C divisor = Select(plus, sum, difference);
+  // -(2, 0) on the B + D branch, (-2, 0) on the other: see muller_step.
+  const C factor{Splat(-2.0), Select(plus, Splat(-0.0), Splat(0.0))};
+  const C E = Quotient(factor * C_, divisor, off);
+  const C x3 = x2 + E;
+  off = off | Not(IsFinite(Q) & IsFinite(h0) & IsFinite(divisor) & IsFinite(x3));
+  return x3;
+}
+
+// ---- The lanes and the rows they draw.
+
+// What happens to a pixel after its secant row: its search goes on in a lane, it ended there, or
+// outcome() must do it.
+enum class Start : std::uint8_t { goes_on, converged_at_once, by_outcome };
+
+struct Row {
+  int i = -1;
+  std::vector<double> f1re, f1im, x2re, x2im, f2re, f2im;
+  std::vector<Start> start;
+};
+
+// Where the search from x0 leads through (x1, f1): the classification of outcome().
+HWY_INLINE Outcome ended_at(double re, double im, int rows) {
+  const bool right = re > 0;
+  if (im > 0) {
+    return {right ? End::upper_right : End::upper_left, rows};
+  }
+  return {right ? End::lower_right : End::lower_left, rows};
+}
+
+class Drawer {
+ public:
+  Drawer(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
+         std::atomic<int>& rows_done)
+      : window_(window),
+        next_row_(next_row),
+        rgb_(rgb),
+        tally_(tally),
+        rows_done_(rows_done),
+        width_(window.re.size()),
+        height_(static_cast<int>(window.im.size())),
+        f0_(f(window.x0)),
+        remaining_(window.im.size(), 0) {}
+
+  void run() {
+    std::size_t active = 0;
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      active += fill(lane) ? 1 : 0;
+    }
+    while (active > 0) {
+      step();
+      for (std::size_t lane = 0; lane < kLanes; ++lane) {
+        if (pixel_[lane] < 0) {
+          continue;
+        }
+        ++rows_[lane];
+        if (status_[lane] == 2.0) {
+          by_outcome(row_of_[lane], pixel_[lane]);
+        } else if (status_[lane] == 1.0) {
+          finish(row_of_[lane], pixel_[lane], ended_at(x_[2].re[lane], x_[2].im[lane], rows_[lane]));
+        } else if (rows_[lane] + 1 >= numiter) {
+          finish(row_of_[lane], pixel_[lane], {End::gave_up, rows_[lane]});
+        } else {
+          continue;
+        }
+        if (!fill(lane)) {
+          --active;
+        }
+      }
+    }
+  }
+
+ private:
+  // Parts of complex values, a lane each.
+  struct Parts {
+    alignas(64) std::array<double, kLanes> re;
+    alignas(64) std::array<double, kLanes> im;
+  };
+
+  C load(const Parts& p) const { return {LoadW(p.re.data()), LoadW(p.im.data())}; }
+  static void store(const C& z, Parts& p) {
+    StoreW(z.re, p.re.data());
+    StoreW(z.im, p.im.data());
+  }
+
+  // One Muller step in every lane, the points and values shifted as the scalar search shifts them, and
+  // in status_ what the lane's search does next: 0 goes on, 1 stops, 2 leaves.
+  void step() {
+    WM off = None();
+    const C x0 = load(x_[0]);
+    const C x1 = load(x_[1]);
+    const C x2 = load(x_[2]);
+    const C f1 = load(f_[1]);
+    const C f2 = load(f_[2]);
+    const C x3 = MullerStep(x0, x1, x2, load(f_[0]), f1, f2, off);
+    const C f3 = F(x3);
+    off = off | Not(IsFinite(f3));
+    const WM stops = Stops(x2, x3, f3, off);
+    store(x1, x_[0]);
+    store(x2, x_[1]);
+    store(x3, x_[2]);
+    store(f1, f_[0]);
+    store(f2, f_[1]);
+    store(f3, f_[2]);
+    StoreW(Select(off, Splat(2.0), Select(stops, Splat(1.0), Splat(0.0))), status_.data());
+  }
+
+  // Gives the lane the next pixel whose search goes on past its secant row, finishing on the way those
+  // that do not; false when no row is left, and the lane then computes a harmless search for nothing.
+  bool fill(std::size_t lane) {
+    for (;;) {
+      if (row_.i >= 0 && next_column_ < width_) {
+        const std::size_t j = next_column_++;
+        if (row_.start[j] == Start::by_outcome) {
+          by_outcome(row_.i, static_cast<int>(j));
+          continue;
+        }
+        if (row_.start[j] == Start::converged_at_once) {
+          finish(row_.i, static_cast<int>(j), ended_at(row_.x2re[j], row_.x2im[j], 1));
+          continue;
+        }
+        set(lane, window_.x0, {window_.re[j], window_.im[static_cast<std::size_t>(row_.i)]}, f0_,
+            {row_.f1re[j], row_.f1im[j]}, {row_.x2re[j], row_.x2im[j]}, {row_.f2re[j], row_.f2im[j]});
+        pixel_[lane] = static_cast<int>(j);
+        row_of_[lane] = row_.i;
+        rows_[lane] = 1;
+        return true;
+      }
+      const int i = next_row_.fetch_add(1);
+      if (i >= height_) {
+        row_.i = -1;
+        pixel_[lane] = -1;
+        // The first search of the report, at its second row: finite and tame, whatever it becomes.
+        set(lane, {0, 0}, {1, 1}, {1, 0}, {-3, 0}, {0.25, 0.25}, {0.984375, 0});
+        return false;
+      }
+      start_row(i);
+    }
+  }
+
+  void set(std::size_t lane, std::complex<double> x0, std::complex<double> x1, std::complex<double> f0,
+           std::complex<double> f1, std::complex<double> x2, std::complex<double> f2) {
+    const std::complex<double> values[2][3] = {{x0, x1, x2}, {f0, f1, f2}};
+    for (int k = 0; k < 3; ++k) {
+      x_[k].re[lane] = values[0][k].real();
+      x_[k].im[lane] = values[0][k].imag();
+      f_[k].re[lane] = values[1][k].real();
+      f_[k].im[lane] = values[1][k].imag();
+    }
+  }
+
+  // The secant rows of row i, a vector of pixels at a time: search_detail::secant_step, plain, and the
+  // convergence test after it.
+  void start_row(int i) {
+    row_.i = i;
+    next_column_ = 0;
+    remaining_[static_cast<std::size_t>(i)] = static_cast<int>(width_);
+    const std::size_t padded = (width_ + kLanes - 1) / kLanes * kLanes;
+    for (std::vector<double>* v : {&row_.f1re, &row_.f1im, &row_.x2re, &row_.x2im, &row_.f2re, &row_.f2im}) {
+      v->resize(padded);
+    }
+    row_.start.resize(padded);
+    std::vector<double>& re = column_re_;
+    re.assign(window_.re.begin(), window_.re.end());
+    re.resize(padded, window_.re.back());
+    const C x0{Splat(window_.x0.real()), Splat(window_.x0.imag())};
+    const C f0{Splat(f0_.real()), Splat(f0_.imag())};
+    const W im = Splat(window_.im[static_cast<std::size_t>(i)]);
+    alignas(64) std::array<double, kLanes> status{};
+    for (std::size_t j = 0; j < padded; j += kLanes) {
+      WM off = None();
+      const C x1{LoadW(re.data() + j), im};
+      const C f1 = F(x1);
+      const C divisor = f1 - f0;
+      const C x2 = x1 - Quotient(f1 * (x1 - x0), divisor, off);
+      const C f2 = F(x2);
+      off = off | Not(IsFinite(divisor) & IsFinite(x2) & IsFinite(f2));
+      const WM stops = Stops(x1, x2, f2, off);
+      StoreW(f1.re, row_.f1re.data() + j);
+      StoreW(f1.im, row_.f1im.data() + j);
+      StoreW(x2.re, row_.x2re.data() + j);
+      StoreW(x2.im, row_.x2im.data() + j);
+      StoreW(f2.re, row_.f2re.data() + j);
+      StoreW(f2.im, row_.f2im.data() + j);
+      StoreW(Select(off, Splat(2.0), Select(stops, Splat(1.0), Splat(0.0))), status.data());
+      for (std::size_t l = 0; l < kLanes; ++l) {
+        row_.start[j + l] = status[l] == 2.0   ? Start::by_outcome
+                            : status[l] == 1.0 ? Start::converged_at_once
+                                               : Start::goes_on;
+      }
+    }
+  }
+
+  void by_outcome(int i, int j) {
+    finish(i, j,
+           outcome(window_.x0,
+                   {window_.re[static_cast<std::size_t>(j)], window_.im[static_cast<std::size_t>(i)]}));
+  }
+
+  void finish(int i, int j, Outcome o) {
+    const std::array<std::uint8_t, 3> c = colour(o);
+    std::uint8_t* pixel = rgb_ + (static_cast<std::size_t>(i) * width_ + static_cast<std::size_t>(j)) * 3;
+    pixel[0] = c[0];
+    pixel[1] = c[1];
+    pixel[2] = c[2];
+    ++tally_.ends[static_cast<std::size_t>(o.end)];
+    tally_.rows += o.rows;
+    if (--remaining_[static_cast<std::size_t>(i)] == 0) {
+      rows_done_.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+
+  const Window& window_;
+  std::atomic<int>& next_row_;
+  std::uint8_t* rgb_;
+  Tally& tally_;
+  std::atomic<int>& rows_done_;
+  std::size_t width_;
+  int height_;
+  std::complex<double> f0_;
+  std::vector<int> remaining_;  // pixels of each row not yet finished
+  Row row_;                     // the row lanes take their pixels from
+  std::size_t next_column_ = 0;
+  std::vector<double> column_re_;
+  Parts x_[3];
+  Parts f_[3];
+  alignas(64) std::array<double, kLanes> status_{};
+  std::array<int, kLanes> pixel_{};   // the lane's column, or -1 for no pixel
+  std::array<int, kLanes> row_of_{};  // the lane's row
+  std::array<int, kLanes> rows_{};    // rows its search has written
+};
+
+void DrawRows(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
+              std::atomic<int>& rows_done) {
+  Drawer(window, next_row, rgb, tally, rows_done).run();
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace basins_kernel
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace basins_kernel {
+HWY_EXPORT(DrawRows);
+}  // namespace basins_kernel
+
+void draw_rows_vector(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
+                      std::atomic<int>& rows_done) {
+  using namespace basins_kernel;  // the dispatch names the function unqualified
+  HWY_DYNAMIC_DISPATCH(DrawRows)(window, next_row, rgb, tally, rows_done);
+}
+
+std::vector<long long> vector_targets() {
+  std::vector<long long> targets;
+  for (const std::int64_t t : hwy::SupportedAndGeneratedTargets()) {
+    // Highway's fallbacks, one lane or two emulated, are slower than the plain search.
+    if (t != HWY_SCALAR && t != HWY_EMU128) {
+      targets.push_back(t);
+    }
+  }
+  return targets;
+}
+
+const char* target_name(long long target) { return hwy::TargetName(target); }
+
+const char* vector_target() {
+  const std::vector<long long> targets = vector_targets();
+  return targets.empty() ? nullptr : target_name(targets.front());
+}
+
+void use_vector_target(long long target) { hwy::SetSupportedTargetsForTest(target); }
+#endif  // HWY_ONCE

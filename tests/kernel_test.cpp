@@ -1,0 +1,70 @@
+// The map on the vector units against the scalar search, pixel for pixel, on every instruction set
+// compiled in that this processor runs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "basins.hpp"
+#include "basins_kernel.hpp"
+
+namespace {
+
+// Start points of every kind on both axes: small and large, zeros of both signs, parts of the zeros of
+// f, subnormals and huge ones, from a seeded generator whose raw output every library draws alike.
+std::vector<double> random_axis(std::mt19937_64& rng, int n) {
+  std::vector<double> axis;
+  for (int k = 0; k < n; ++k) {
+    const std::uint64_t r = rng();
+    const double unit = static_cast<double>(rng() >> 11) * 0x1p-53;
+    const double sign = (r & 1) != 0 ? -1.0 : 1.0;
+    switch (r % 8) {
+      case 0:
+        axis.push_back(sign * 0.0);
+        break;
+      case 1:
+        axis.push_back(sign * std::sqrt(0.5) * (1 + (unit - 0.5) * 1e-9));
+        break;
+      case 2:
+        axis.push_back(sign * std::pow(10.0, -320 + 640 * unit));
+        break;
+      default:
+        axis.push_back(sign * 3 * unit);
+        break;
+    }
+  }
+  return axis;
+}
+
+TEST(Kernel, DrawsWhatTheScalarSearchDrawsOnEveryInstructionSet) {
+  std::mt19937_64 rng(20261207);
+  std::vector<Window> windows = {
+      square(129, 0.4),  // the flower, its axes and its centre, where x1 = x0
+      square(96, 2.0),
+      tile(18, 131000, 131000, {0, 0}),  // deep in the flower, at the edge of a petal
+      {{0.3, -0.2}, random_axis(rng, 61), random_axis(rng, 67)},
+      {{-1e-5, 2e-5}, random_axis(rng, 50), random_axis(rng, 40)},
+  };
+  const std::vector<long long> targets = vector_targets();
+  if (targets.empty()) {
+    GTEST_SKIP() << "no vector unit here that the map uses";
+  }
+  for (const Window& window : windows) {
+    std::atomic<int> rows_done{0};
+    std::vector<std::uint8_t> scalar;
+    const Tally expected = draw(window, scalar, 1, rows_done, Path::scalar);
+    for (const long long target : targets) {
+      use_vector_target(target);
+      std::vector<std::uint8_t> vector;
+      const Tally got = draw(window, vector, 2, rows_done, Path::vector);
+      EXPECT_EQ(vector, scalar) << target_name(target) << ", window " << &window - windows.data();
+      EXPECT_EQ(got.ends, expected.ends) << target_name(target);
+      EXPECT_EQ(got.rows, expected.rows) << target_name(target);
+    }
+    use_vector_target(0);
+  }
+}
+
+}  // namespace
