@@ -53,11 +53,15 @@ constexpr std::size_t kVectors = 4;
 constexpr std::size_t kWidth = hn::MaxLanes(D());
 constexpr std::size_t kLanes = kVectors * kWidth;
 
-// ---- kVectors vectors as one value, and masks to match.
+// ---- kVectors vectors as one value, and masks to match. The constructors are written out so that they
+// are compiled for the target like everything here; GCC compiles implicit ones without it, and then
+// cannot inline the vectors' own.
 struct W {
+  W() {}  // NOLINT(modernize-use-equals-default)
   V v[kVectors];
 };
 struct WM {
+  WM() {}  // NOLINT(modernize-use-equals-default)
   M m[kVectors];
 };
 
