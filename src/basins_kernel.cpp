@@ -44,13 +44,13 @@ namespace basins_kernel {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-using D = hn::ScalableTag<double>;
-using V = hn::Vec<D>;
-using M = hn::Mask<D>;
+using Tag = hn::ScalableTag<double>;
+using V = hn::Vec<Tag>;
+using M = hn::Mask<Tag>;
 
 // Hardware vectors per operation: four hid the latency of division and square root best.
 constexpr std::size_t kVectors = 4;
-constexpr std::size_t kWidth = hn::MaxLanes(D());
+constexpr std::size_t kWidth = hn::MaxLanes(Tag());
 constexpr std::size_t kLanes = kVectors * kWidth;
 
 // ---- kVectors vectors as one value, and masks to match. The constructors are written out so that they
@@ -68,20 +68,20 @@ struct WM {
 HWY_INLINE W Splat(double x) {
   W r;
   for (V& v : r.v) {
-    v = hn::Set(D(), x);
+    v = hn::Set(Tag(), x);
   }
   return r;
 }
 HWY_INLINE W LoadW(const double* p) {
   W r;
   for (std::size_t u = 0; u < kVectors; ++u) {
-    r.v[u] = hn::LoadU(D(), p + u * kWidth);
+    r.v[u] = hn::LoadU(Tag(), p + u * kWidth);
   }
   return r;
 }
 HWY_INLINE void StoreW(const W& w, double* p) {
   for (std::size_t u = 0; u < kVectors; ++u) {
-    hn::StoreU(w.v[u], D(), p + u * kWidth);
+    hn::StoreU(w.v[u], Tag(), p + u * kWidth);
   }
 }
 
@@ -158,7 +158,7 @@ HWY_INLINE WM IsFinite(const W& a) {
 HWY_INLINE WM None() {
   WM r;
   for (M& m : r.m) {
-    m = hn::FirstN(D(), 0);
+    m = hn::FirstN(Tag(), 0);
   }
   return r;
 }
@@ -169,38 +169,28 @@ HWY_INLINE W Select(const WM& m, const W& yes, const W& no) {
   }
   return r;
 }
-HWY_INLINE bool Any(const WM& m) {
-  for (const M& mu : m.m) {
-    if (!hn::AllFalse(D(), mu)) {
-      return true;
-    }
-  }
-  return false;
-}
-// 1 for the lanes of m, 0 for the others, one double a lane.
-HWY_INLINE void StoreMask(const WM& m, double* p) { StoreW(Select(m, Splat(1.0), Splat(0.0)), p); }
 
 // ---- Complex values, lane by lane, and the operations of complex_ops.hpp on their plain paths.
-struct C {
+struct Z {
   W re;
   W im;
 };
 
-HWY_INLINE C operator+(const C& z, const C& w) { return {z.re + w.re, z.im + w.im}; }
-HWY_INLINE C operator-(const C& z, const C& w) { return {z.re - w.re, z.im - w.im}; }
+HWY_INLINE Z operator+(const Z& z, const Z& w) { return {z.re + w.re, z.im + w.im}; }
+HWY_INLINE Z operator-(const Z& z, const Z& w) { return {z.re - w.re, z.im - w.im}; }
 // Both parts NaN would send the scalar product to its recovery; the NaNs then reach a value the
 // caller checks, and the lane leaves.
-HWY_INLINE C operator*(const C& z, const C& w) {
+HWY_INLINE Z operator*(const Z& z, const Z& w) {
   return {z.re * w.re - z.im * w.im, z.re * w.im + z.im * w.re};
 }
-HWY_INLINE WM IsFinite(const C& z) { return IsFinite(z.re) & IsFinite(z.im); }
-HWY_INLINE C Select(const WM& m, const C& yes, const C& no) {
+HWY_INLINE WM IsFinite(const Z& z) { return IsFinite(z.re) & IsFinite(z.im); }
+HWY_INLINE Z Select(const WM& m, const Z& yes, const Z& no) {
   return {Select(m, yes.re, no.re), Select(m, yes.im, no.im)};
 }
 
 // cx::quotient with its two mirror-image branches selected lane by lane, and its scaling by 1/2 or 2^52
 // as a factor (times 1 where there is none, which changes no bit). A subnormal ratio leaves.
-HWY_INLINE C Quotient(const C& z, const C& w, WM& off) {
+HWY_INLINE Z Quotient(const Z& z, const Z& w, WM& off) {
   constexpr double big = std::numeric_limits<double>::max() / 2;
   constexpr double least_normal = std::numeric_limits<double>::min();
   constexpr double epsilon = std::numeric_limits<double>::epsilon();
@@ -234,7 +224,7 @@ HWY_INLINE C Quotient(const C& z, const C& w, WM& off) {
 
 // cx::abs for finite parts that need no scaling (others leave), both forms of its correction computed
 // and one selected.
-HWY_INLINE W Modulus(const C& z, WM& off) {
+HWY_INLINE W Modulus(const Z& z, WM& off) {
   const WM swap = Abs(z.re) < Abs(z.im);
   const W x = Select(swap, Abs(z.im), Abs(z.re));
   const W y = Select(swap, Abs(z.re), Abs(z.im));
@@ -253,7 +243,7 @@ HWY_INLINE W Modulus(const C& z, WM& off) {
 
 // cx::sqrt for parts that are finite, nonzero and need no scaling (others leave). Its two branches are
 // one formula on |x|: for x < 0, m - x is m + |x| bit for bit.
-HWY_INLINE C Root(const C& z, WM& off) {
+HWY_INLINE Z Root(const Z& z, WM& off) {
   constexpr double quarter_max = std::numeric_limits<double>::max() / 4;
   constexpr double least_normal = std::numeric_limits<double>::min();
   const W abs_x = Abs(z.re);
@@ -269,7 +259,7 @@ HWY_INLINE C Root(const C& z, WM& off) {
 }
 
 // cx::abs_at_least decided from the squared norm; the band and NaN are returned in undecided.
-HWY_INLINE WM AtLeast(const C& z, double t, WM& undecided) {
+HWY_INLINE WM AtLeast(const Z& z, double t, WM& undecided) {
   const W n = z.re * z.re + z.im * z.im;
   const WM above = n > Splat(t * t * (1 + cx::margin));
   const WM below = n < Splat(t * t * (1 - cx::margin));
@@ -278,7 +268,7 @@ HWY_INLINE WM AtLeast(const C& z, double t, WM& undecided) {
 }
 
 // cx::abs_greater decided from the squared norms; anything else leaves.
-HWY_INLINE WM Greater(const C& z, const C& w, WM& off) {
+HWY_INLINE WM Greater(const Z& z, const Z& w, WM& off) {
   const W nz = z.re * z.re + z.im * z.im;
   const W nw = w.re * w.re + w.im * w.im;
   const W largest = Splat(std::numeric_limits<double>::max());
@@ -290,8 +280,8 @@ HWY_INLINE WM Greater(const C& z, const C& w, WM& off) {
   return greater;
 }
 
-HWY_INLINE C F(const C& z) {
-  C p = z * z;
+HWY_INLINE Z F(const Z& z) {
+  Z p = z * z;
   p = p * z;
   p = p * z;
   return {p.re + Splat(1.0), p.im};
@@ -299,7 +289,7 @@ HWY_INLINE C F(const C& z) {
 
 // The convergence test of search(): whether the search stops after the row (x2, f2) reached from x1;
 // a test the scalar search would take from the modulus itself leaves.
-HWY_INLINE WM Stops(const C& x1, const C& x2, const C& f2, WM& off) {
+HWY_INLINE WM Stops(const Z& x1, const Z& x2, const Z& f2, WM& off) {
   WM residual_undecided;
   WM step_undecided;
   const WM residual_large = AtLeast(f2, fprec, residual_undecided);
@@ -310,27 +300,27 @@ HWY_INLINE WM Stops(const C& x1, const C& x2, const C& f2, WM& off) {
 }
 
 // search_detail::muller_step, plain; a lane where the scalar step would not vouch for its result leaves.
-HWY_INLINE C MullerStep(const C& x0, const C& x1, const C& x2, const C& f0, const C& f1, const C& f2,
+HWY_INLINE Z MullerStep(const Z& x0, const Z& x1, const Z& x2, const Z& f0, const Z& f1, const Z& f2,
                         WM& off) {
-  const C two{Splat(2.0), Splat(0.0)};
-  const C four{Splat(4.0), Splat(0.0)};
-  const C h0 = x1 - x0;
-  const C h1 = x2 - x1;
-  const C h2 = x2 - x0;
-  const C Q = (h1 * h0) * h0;
-  const C A = Quotient(((h0 * f2) + ((x0 - x2) * f1)) + (h1 * f0), Q, off);
-  const C spread = ((two * x2) - x1) - x0;
-  const C B = Quotient((((h0 * spread) * f2) - ((h2 * h2) * f1)) + ((h1 * h1) * f0), Q, off);
-  const C C_ = Quotient(h2 * f2, h0, off);
-  const C Dd = Root((B * B) - ((four * A) * C_), off);
-  const C sum = B + Dd;
-  const C difference = B - Dd;
+  const Z two{Splat(2.0), Splat(0.0)};
+  const Z four{Splat(4.0), Splat(0.0)};
+  const Z h0 = x1 - x0;
+  const Z h1 = x2 - x1;
+  const Z h2 = x2 - x0;
+  const Z Q = (h1 * h0) * h0;
+  const Z A = Quotient(((h0 * f2) + ((x0 - x2) * f1)) + (h1 * f0), Q, off);
+  const Z spread = ((two * x2) - x1) - x0;
+  const Z B = Quotient((((h0 * spread) * f2) - ((h2 * h2) * f1)) + ((h1 * h1) * f0), Q, off);
+  const Z C = Quotient(h2 * f2, h0, off);
+  const Z D = Root((B * B) - ((four * A) * C), off);
+  const Z sum = B + D;
+  const Z difference = B - D;
   const WM plus = Greater(sum, difference, off);
-  const C divisor = Select(plus, sum, difference);
+  const Z divisor = Select(plus, sum, difference);
   // -(2, 0) on the B + D branch, (-2, 0) on the other: see muller_step.
-  const C factor{Splat(-2.0), Select(plus, Splat(-0.0), Splat(0.0))};
-  const C E = Quotient(factor * C_, divisor, off);
-  const C x3 = x2 + E;
+  const Z factor{Splat(-2.0), Select(plus, Splat(-0.0), Splat(0.0))};
+  const Z E = Quotient(factor * C, divisor, off);
+  const Z x3 = x2 + E;
   off = off | Not(IsFinite(Q) & IsFinite(h0) & IsFinite(divisor) & IsFinite(x3));
   return x3;
 }
@@ -347,7 +337,7 @@ struct Row {
   std::vector<Start> start;
 };
 
-// Where the search from x0 leads through (x1, f1): the classification of outcome().
+// The zero a search that converged on (re, im) reached: outcome()'s classification, by quadrant.
 HWY_INLINE Outcome ended_at(double re, double im, int rows) {
   const bool right = re > 0;
   if (im > 0) {
@@ -405,8 +395,8 @@ class Drawer {
     alignas(64) std::array<double, kLanes> im;
   };
 
-  C load(const Parts& p) const { return {LoadW(p.re.data()), LoadW(p.im.data())}; }
-  static void store(const C& z, Parts& p) {
+  static Z load(const Parts& p) { return {LoadW(p.re.data()), LoadW(p.im.data())}; }
+  static void store(const Z& z, Parts& p) {
     StoreW(z.re, p.re.data());
     StoreW(z.im, p.im.data());
   }
@@ -415,13 +405,13 @@ class Drawer {
   // in status_ what the lane's search does next: 0 goes on, 1 stops, 2 leaves.
   void step() {
     WM off = None();
-    const C x0 = load(x_[0]);
-    const C x1 = load(x_[1]);
-    const C x2 = load(x_[2]);
-    const C f1 = load(f_[1]);
-    const C f2 = load(f_[2]);
-    const C x3 = MullerStep(x0, x1, x2, load(f_[0]), f1, f2, off);
-    const C f3 = F(x3);
+    const Z x0 = load(x_[0]);
+    const Z x1 = load(x_[1]);
+    const Z x2 = load(x_[2]);
+    const Z f1 = load(f_[1]);
+    const Z f2 = load(f_[2]);
+    const Z x3 = MullerStep(x0, x1, x2, load(f_[0]), f1, f2, off);
+    const Z f3 = F(x3);
     off = off | Not(IsFinite(f3));
     const WM stops = Stops(x2, x3, f3, off);
     store(x1, x_[0]);
@@ -491,17 +481,17 @@ class Drawer {
     std::vector<double>& re = column_re_;
     re.assign(window_.re.begin(), window_.re.end());
     re.resize(padded, window_.re.back());
-    const C x0{Splat(window_.x0.real()), Splat(window_.x0.imag())};
-    const C f0{Splat(f0_.real()), Splat(f0_.imag())};
+    const Z x0{Splat(window_.x0.real()), Splat(window_.x0.imag())};
+    const Z f0{Splat(f0_.real()), Splat(f0_.imag())};
     const W im = Splat(window_.im[static_cast<std::size_t>(i)]);
     alignas(64) std::array<double, kLanes> status{};
     for (std::size_t j = 0; j < padded; j += kLanes) {
       WM off = None();
-      const C x1{LoadW(re.data() + j), im};
-      const C f1 = F(x1);
-      const C divisor = f1 - f0;
-      const C x2 = x1 - Quotient(f1 * (x1 - x0), divisor, off);
-      const C f2 = F(x2);
+      const Z x1{LoadW(re.data() + j), im};
+      const Z f1 = F(x1);
+      const Z divisor = f1 - f0;
+      const Z x2 = x1 - Quotient(f1 * (x1 - x0), divisor, off);
+      const Z f2 = F(x2);
       off = off | Not(IsFinite(divisor) & IsFinite(x2) & IsFinite(f2));
       const WM stops = Stops(x1, x2, f2, off);
       StoreW(f1.re, row_.f1re.data() + j);
