@@ -358,7 +358,14 @@ class Drawer {
         width_(window.re.size()),
         height_(static_cast<int>(window.im.size())),
         f0_(f(window.x0)),
-        remaining_(window.im.size(), 0) {}
+        remaining_(window.im.size(), 0) {
+    for (int end = 0; end < end_kinds; ++end) {
+      for (int rows = 0; rows <= numiter; ++rows) {
+        colours_[static_cast<std::size_t>(end * (numiter + 1) + rows)] =
+            colour({static_cast<End>(end), rows});
+      }
+    }
+  }
 
   void run() {
     std::size_t active = 0;
@@ -516,7 +523,8 @@ class Drawer {
   }
 
   void finish(int i, int j, Outcome o) {
-    const std::array<std::uint8_t, 3> c = colour(o);
+    const std::array<std::uint8_t, 3>& c =
+        colours_[static_cast<std::size_t>(static_cast<int>(o.end) * (numiter + 1) + o.rows)];
     std::uint8_t* pixel = rgb_ + (static_cast<std::size_t>(i) * width_ + static_cast<std::size_t>(j)) * 3;
     pixel[0] = c[0];
     pixel[1] = c[1];
@@ -537,7 +545,9 @@ class Drawer {
   int height_;
   std::complex<double> f0_;
   std::vector<int> remaining_;  // pixels of each row not yet finished
-  Row row_;                     // the row lanes take their pixels from
+  // colour() of every end and row count, looked up for each pixel instead of computed.
+  std::array<std::array<std::uint8_t, 3>, end_kinds*(numiter + 1)> colours_{};
+  Row row_;  // the row lanes take their pixels from
   std::size_t next_column_ = 0;
   std::vector<double> column_re_;
   Parts x_[3];
