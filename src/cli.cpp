@@ -86,7 +86,11 @@ Checked<long long> integer(const std::string& text, long long low, long long hig
   return {value, ""};
 }
 
-Checked<double> positive_real(const std::string& text) {
+namespace {
+
+// A real number written by the rule: its value, or false when the text breaks the rule.
+// nonzero_digits says whether its digits (exponent aside) hold anything but zeros.
+bool decimal(const std::string& text, double& value, bool& nonzero_digits) {
   std::size_t at = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
   std::size_t digits = skip_digits(text, at);
   if (at < text.size() && text[at] == '.') {
@@ -101,11 +105,22 @@ Checked<double> positive_real(const std::string& text) {
     well_formed = skip_digits(text, at) > 0;
   }
   if (!well_formed || at != text.size()) {
-    return {0, "debe ser un numero positivo, no " + echo(text)};
+    return false;
   }
   // The programs leave the locale alone, so strtod reads the '.' that the rule above allows.
-  const double value = std::strtod(text.c_str(), nullptr);
-  const bool nonzero_digits = text.find_first_of("123456789") < mantissa_end;
+  value = std::strtod(text.c_str(), nullptr);
+  nonzero_digits = text.find_first_of("123456789") < mantissa_end;
+  return true;
+}
+
+}  // namespace
+
+Checked<double> positive_real(const std::string& text) {
+  double value = 0;
+  bool nonzero_digits = false;
+  if (!decimal(text, value, nonzero_digits)) {
+    return {0, "debe ser un numero positivo, no " + echo(text)};
+  }
   if (value == 0 && nonzero_digits && text[0] != '-') {
     return {0, echo(text) + " es demasiado pequeno para representarlo"};
   }
@@ -114,6 +129,21 @@ Checked<double> positive_real(const std::string& text) {
   }
   if (value <= 0) {
     return {0, "debe ser un numero positivo, no " + echo(text)};
+  }
+  return {value, ""};
+}
+
+Checked<double> real(const std::string& text) {
+  double value = 0;
+  bool nonzero_digits = false;
+  if (!decimal(text, value, nonzero_digits)) {
+    return {0, "debe ser un numero decimal, no " + echo(text)};
+  }
+  if (value == 0 && nonzero_digits) {
+    return {0, echo(text) + " es demasiado pequeno para representarlo"};
+  }
+  if (std::isinf(value)) {
+    return {0, echo(text) + " es demasiado grande para representarlo"};
   }
   return {value, ""};
 }

@@ -29,6 +29,8 @@ struct Checked {
 };
 Checked<long long> integer(const std::string& text, long long low, long long high);
 Checked<double> positive_real(const std::string& text);
+// A finite real number of any sign, zero included (a coordinate).
+Checked<double> real(const std::string& text);
 
 // One line on standard error, "PROGRAM: PROBLEM (vease 'PROGRAM --help')", and exit status 2.
 [[noreturn]] void usage_error(const char* program, const std::string& problem);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -26,6 +28,26 @@ TEST(Cli, AcceptsEveryDecimalForm) {
   }
   EXPECT_EQ(cli::positive_real(".5e1").value, 5.0);
   EXPECT_EQ(cli::integer("+064", 2, 100).value, 64);
+}
+
+TEST(Cli, ReadsAFiniteRealOfEitherSignByTheSameRule) {
+  const std::pair<const char*, double> good[] = {{"-2.5", -2.5}, {"0", 0.0}, {"-0", -0.0}, {"+.5e1", 5.0}};
+  for (const auto& [text, value] : good) {
+    const cli::Checked<double> x = cli::real(text);
+    EXPECT_EQ(x.problem, "") << text;
+    EXPECT_EQ(x.value, value) << text;
+    EXPECT_EQ(std::signbit(x.value), std::signbit(value)) << text;
+  }
+  const std::pair<const char*, const char*> bad[] = {
+      {"-inf", "debe ser un numero decimal, no '-inf'"},
+      {"0x1p3", "debe ser un numero decimal, no '0x1p3'"},
+      {" 1", "debe ser un numero decimal, no ' 1'"},
+      {"", "debe ser un numero decimal, no ''"},
+      {"-1e400", "'-1e400' es demasiado grande para representarlo"},
+      {"-1e-400", "'-1e-400' es demasiado pequeno para representarlo"}};
+  for (const auto& [text, problem] : bad) {
+    EXPECT_EQ(cli::real(text).problem, problem) << text;
+  }
 }
 
 }  // namespace
