@@ -1,9 +1,16 @@
-// Writing an RGB picture as a PNG file.
+// Writing an RGB picture as a PNG: to a file, or into memory for the explorer's tiles.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Writes width x height pixels of 8-bit RGB (row-major from the top left, 3 bytes a pixel) to out as a
 // PNG. Returns false if libpng or the stream failed; the stream's error state and errno then tell why.
 bool write_png(std::FILE* out, const std::uint8_t* rgb, int width, int height);
+
+// The same picture as PNG bytes, appended to out. A picture of at most 256 colours (a map has at most
+// 69: four hues in 17 shades, and black) is written with a palette, one byte a pixel, which decodes to
+// exactly the same RGB in a third of the data and a fraction of the time. Returns false if libpng
+// failed (it ran out of memory); out then holds a partial PNG.
+bool encode_png(std::string& out, const std::uint8_t* rgb, int width, int height);
