@@ -1,0 +1,51 @@
+// The explorer's web service: the page, the map's tiles and the report of any point, over HTTP.
+//
+//   GET /                                the page (with its script, and Leaflet under /leaflet/)
+//   GET /tile/{z}/{x}/{y}.png?x0=RE,IM   a tile_size x tile_size PNG of the map from x0 (default 0): level
+//                                        z in 0..deepest_level, column x and row y in 0..2^z - 1
+//   GET /report?x0=RE,IM&x1=RE,IM        the search from x0 (default 0) and x1 as JSON: its report, status
+//                                        and points
+//
+// HEAD is answered for all of them; every other method gets 405. A tile depends on nothing but its URL
+// and the program's version, so its response may be kept by any cache for good. Tiles are drawn one at
+// a time with all the drawing threads, a bounded number waiting; past that a request gets 503 with
+// Retry-After. Drawn tiles stay in memory, least recently used first out, within a budget of bytes.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+struct ExplorerSettings {
+  int threads = 1;                       // threads that draw a tile
+  std::size_t cache_bytes = 256u << 20;  // of PNG tiles kept in memory
+  std::size_t waiting_tiles = 64;        // tiles waiting to be drawn, past which requests get 503
+  int loops = 2;                         // threads that read requests and send responses
+  std::function<void()> before_drawing;  // for tests: run on the drawing thread before each tile
+};
+
+class Explorer {
+ public:
+  explicit Explorer(const ExplorerSettings& settings);
+  ~Explorer();
+  Explorer(const Explorer&) = delete;
+  Explorer& operator=(const Explorer&) = delete;
+
+  // Listens on host:port (port 0: a free one). Returns an empty string, or why not, in Spanish.
+  std::string bind(const std::string& host, int port);
+  int port() const;
+  // Serves until stop(); returns once the requests in hand are answered.
+  void serve();
+  // From any thread but a signal handler: tiles not yet begun are answered 503, the one being drawn is
+  // finished, and serve() returns within a second.
+  void stop();
+
+  // Tiles drawn so far, and requests waiting now for a tile to be drawn.
+  long long renders() const;
+  long long waiting() const;
+
+ private:
+  struct Service;
+  std::unique_ptr<Service> service_;
+};

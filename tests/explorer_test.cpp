@@ -1,0 +1,408 @@
+// The explorer's service run in this process, on a free port of 127.0.0.1: what each request gets, the
+// tiles' pixels, the reports, one drawing per tile however many ask for it, and what malformed requests
+// and idle connections leave of it.
+#include "explorer.hpp"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <png.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "basins.hpp"
+#include "support.hpp"
+
+namespace {
+
+// A service serving on its own thread until the end of the test.
+struct Running {
+  Explorer explorer;
+  std::thread thread;
+  explicit Running(const ExplorerSettings& settings = {}) : explorer(settings) {
+    EXPECT_EQ(explorer.bind("127.0.0.1", 0), "");
+    thread = std::thread([this] { explorer.serve(); });
+  }
+  ~Running() {
+    explorer.stop();
+    thread.join();
+  }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+  httplib::Client client() const {
+    httplib::Client c("127.0.0.1", explorer.port());
+    c.set_read_timeout(30);
+    return c;
+  }
+  httplib::Result get(const std::string& target, const char* method = "GET") const {
+    httplib::Request req;
+    req.method = method;
+    req.path = target;
+    return client().send(req);
+  }
+};
+
+ExplorerSettings settings(int threads, std::size_t cache_bytes, std::size_t waiting_tiles,
+                          std::function<void()> before_drawing = {}) {
+  ExplorerSettings s;
+  s.threads = threads;
+  s.cache_bytes = cache_bytes;
+  s.waiting_tiles = waiting_tiles;
+  s.before_drawing = std::move(before_drawing);
+  return s;
+}
+
+// A socket connected to the service, for what a client library would not send.
+int connect_to(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const timeval limit{10, 0};  // a bound on a hung read, not a measurement
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  return fd;
+}
+
+// Sends bytes and reads until the service closes the connection.
+std::string exchange(int port, const std::string& bytes, bool close_first = false) {
+  const int fd = connect_to(port);
+  send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  if (close_first) {
+    close(fd);
+    return "";
+  }
+  std::string answer;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+    answer.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return answer;
+}
+
+const char* const text = "text/plain; charset=utf-8";
+
+TEST(Explorer, AnswersEachRequestWithItsStatus) {
+  const struct {
+    const char* method;
+    std::string target;
+    int status;
+    const char* type;
+  } cases[] = {
+      {"GET", "/", 200, "text/html; charset=utf-8"},
+      {"HEAD", "/", 200, "text/html; charset=utf-8"},
+      {"GET", "/explorer.js", 200, "text/javascript; charset=utf-8"},
+      {"GET", "/leaflet/leaflet.js", 200, "text/javascript; charset=utf-8"},
+      {"GET", "/leaflet/leaflet.css", 200, "text/css; charset=utf-8"},
+      {"GET", "/tile/0/0/0.png", 200, "image/png"},
+      {"HEAD", "/tile/1/1/0.png", 200, "image/png"},
+      {"GET", "/tile/1/0/1.png?x0=0.5,-.25e1&v=1", 200, "image/png"},
+      {"GET", "/tile/45/35184372088831/0.png", 200, "image/png"},  // the last column of the deepest level
+      {"GET", "/report?x1=1,1", 200, "application/json"},
+      {"GET", "/report?x0=-0,1e-3&x1=2,-3", 200, "application/json"},
+      {"GET", "/tile/46/0/0.png", 404, text},
+      {"GET", "/tile/100000000000000000000000/0/0.png", 404, text},
+      {"GET", "/tile/1/2/0.png", 400, text},
+      {"GET", "/tile/1/0/2.png", 400, text},
+      {"GET", "/tile/45/35184372088832/0.png", 400, text},
+      {"GET", "/tile/a/0/0.png", 404, text},
+      {"GET", "/tile/-1/0/0.png", 404, text},
+      {"GET", "/tile/1/+1/0.png", 404, text},
+      {"GET", "/tile/1/0/0", 404, text},
+      {"GET", "/tile/1/0/0.png/", 404, text},
+      {"GET", "/tile/0/0/0.png?x0=", 400, text},
+      {"GET", "/tile/0/0/0.png?x0=1", 400, text},
+      {"GET", "/tile/0/0/0.png?x0=1,2,3", 400, text},
+      {"GET", "/tile/0/0/0.png?x0=0x1,0", 400, text},
+      {"GET", "/tile/0/0/0.png?x0=inf,0", 400, text},
+      {"GET", "/tile/0/0/0.png?x0=0,nan", 400, text},
+      {"GET", "/tile/0/0/0.png?x0=1e999,0", 400, text},
+      {"GET", "/tile/0/0/0.png?x0=%201,0", 400, text},
+      {"GET", "/report", 400, text},
+      {"GET", "/report?x1=1,1&x0=1,", 400, text},
+      {"GET", "/report?x1=1;1", 400, text},
+      {"GET", "/nothing", 404, text},
+      {"GET", "/../etc/passwd", 404, text},
+      {"POST", "/", 405, text},
+      {"PUT", "/tile/0/0/0.png", 405, text},
+      {"DELETE", "/report?x1=1,1", 405, text},
+  };
+  const Running service;
+  for (const auto& c : cases) {
+    const httplib::Result r = service.get(c.target, c.method);
+    ASSERT_TRUE(r) << c.method << " " << c.target;
+    EXPECT_EQ(r->status, c.status) << c.method << " " << c.target << ": " << r->body;
+    EXPECT_EQ(r->get_header_value("Content-Type"), c.type) << c.method << " " << c.target;
+    if (c.status >= 400) {
+      // One line, in the page's language and the server's words.
+      EXPECT_EQ(lines_of(r->body).size(), 1u) << r->body;
+      EXPECT_EQ(r->body.back(), '\n') << r->body;
+    }
+    if (std::string(c.method) == "HEAD") {
+      EXPECT_EQ(r->body, "");
+      EXPECT_NE(r->get_header_value("Content-Length"), "0");
+    }
+  }
+  EXPECT_EQ(service.get("/", "POST")->get_header_value("Allow"), "GET, HEAD");
+}
+
+TEST(Explorer, TilesCanBeCachedForGoodAndRevalidatedWithoutDrawing) {
+  const Running service;
+  const httplib::Result first = service.get("/tile/2/1/2.png?x0=0.5,0.5");
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->get_header_value("Cache-Control"), "public, max-age=31536000, immutable");
+  const std::string tag = first->get_header_value("ETag");
+  EXPECT_NE(tag, "");
+  EXPECT_NE(tag, service.get("/tile/2/1/2.png?x0=0.5,-0.5")->get_header_value("ETag"));
+  httplib::Client c = service.client();
+  const httplib::Result again = c.Get("/tile/2/1/2.png?x0=0.5,0.5", {{"If-None-Match", tag}});
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->status, 304);
+  EXPECT_EQ(again->body, "");
+  const httplib::Result other = c.Get("/tile/2/2/2.png?x0=0.5,0.5", {{"If-None-Match", tag}});
+  EXPECT_EQ(other->status, 200);
+  EXPECT_EQ(service.explorer.renders(), 3);
+}
+
+std::vector<std::uint8_t> decode(const std::string& png) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  EXPECT_NE(png_image_begin_read_from_memory(&image, png.data(), png.size()), 0) << image.message;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  EXPECT_NE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr), 0) << image.message;
+  EXPECT_EQ(image.width, static_cast<png_uint_32>(tile_size));
+  EXPECT_EQ(image.height, static_cast<png_uint_32>(tile_size));
+  return rgb;
+}
+
+TEST(Explorer, TilesAreTheMapDrawnForTheirWindowWhateverTheThreadCount) {
+  const struct {
+    int level;
+    long long column, row;
+    std::complex<double> x0;
+    std::string x0_text;
+  } cases[] = {{0, 0, 0, 0, "0,0"}, {3, 3, 4, {0.25, -0.5}, "0.25,-0.5"}, {9, 255, 254, {0, 0}, "0,-0"}};
+  const Running one(settings(1, 1 << 20, 64));
+  const Running two(settings(2, 1 << 20, 64));
+  for (const auto& c : cases) {
+    const std::string target = "/tile/" + std::to_string(c.level) + "/" + std::to_string(c.column) + "/" +
+                               std::to_string(c.row) + ".png?x0=" + c.x0_text;
+    const httplib::Result a = one.get(target);
+    const httplib::Result b = two.get(target);
+    ASSERT_TRUE(a && b) << target;
+    EXPECT_EQ(a->body, b->body) << target;
+    std::vector<std::uint8_t> drawn;
+    std::atomic<int> rows{0};
+    draw(tile(c.level, c.column, c.row, c.x0), drawn, 1, rows);
+    EXPECT_TRUE(decode(a->body) == drawn) << target;
+  }
+}
+
+// The text of the JSON string that follows "name": in json, with its escapes undone.
+std::string json_string(const std::string& json, const std::string& name) {
+  std::size_t at = json.find("\"" + name + "\":\"");
+  EXPECT_NE(at, std::string::npos) << name;
+  std::string value;
+  for (at += name.size() + 4; at < json.size() && json[at] != '"'; ++at) {
+    if (json[at] == '\\') {
+      ++at;
+      value += json[at] == 'n' ? '\n' : json[at];
+    } else {
+      value += json[at];
+    }
+  }
+  return value;
+}
+
+TEST(Explorer, ReportsAreWhatMullerPrintsForTheFourStartPairs) {
+  const std::vector<std::string> expected = expected_report();
+  const char* const x1s[] = {"1,1", "1,-1", "-1,1", "-1,-1"};  // muller's order
+  const Running service;
+  for (std::size_t k = 0; k < 4; ++k) {
+    const httplib::Result r = service.get(std::string("/report?x0=0,0&x1=") + x1s[k]);
+    ASSERT_TRUE(r);
+    std::string report;
+    for (std::size_t line = 11 * k; line < 11 * (k + 1); ++line) {
+      report += expected[line] + "\n";
+    }
+    EXPECT_EQ(json_string(r->body, "report"), report) << x1s[k];
+    EXPECT_NE(r->body.find("\"status\":0,"), std::string::npos) << r->body;
+    // The eight rows' points, numbered from 1, the first the secant step's (1/4, +-1/4 or so).
+    EXPECT_NE(r->body.find("\"points\":[{\"k\":1,\"x\":[" + std::string(k < 2 ? "" : "-") + "0.25,"),
+              std::string::npos)
+        << r->body;
+    EXPECT_NE(r->body.find("{\"k\":8,"), std::string::npos) << r->body;
+    EXPECT_EQ(r->body.find("{\"k\":9,"), std::string::npos) << r->body;
+  }
+  // Equal start points end on NaNs, which JSON writes as null.
+  const httplib::Result nan = service.get("/report?x0=1,1&x1=1,1");
+  EXPECT_NE(nan->body.find("\"status\":1,"), std::string::npos) << nan->body;
+  EXPECT_NE(nan->body.find("\"x\":[null,null]"), std::string::npos) << nan->body;
+}
+
+// Holds the drawing thread before each tile until opened (or for ten seconds at most), so that a test
+// knows which requests are waiting.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool open = false;
+  int entered = 0;
+  std::function<void()> hold() {
+    return [this] {
+      std::unique_lock<std::mutex> lock(mutex);
+      ++entered;
+      changed.notify_all();
+      changed.wait_for(lock, std::chrono::seconds(10), [this] { return open; });
+    };
+  }
+  bool wait_entered() {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(10), [this] { return entered > 0; });
+  }
+  void release() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    open = true;
+    changed.notify_all();
+  }
+};
+
+// Whether n requests wait for tiles, within ten seconds.
+bool waiting(const Running& service, long long n) {
+  for (int k = 0; k < 10000 && service.explorer.waiting() != n; ++k) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return service.explorer.waiting() == n;
+}
+
+TEST(Explorer, DrawsATileOnceHoweverManyAskForIt) {
+  // No cache: the 32 requests that come while the tile is drawn all get that drawing; a later one draws
+  // it again.
+  Gate gate;
+  const Running service(settings(2, 0, 64, gate.hold()));
+  std::vector<std::string> bodies(32);
+  std::vector<std::thread> clients;
+  clients.reserve(bodies.size());
+  for (std::size_t k = 0; k < bodies.size(); ++k) {
+    clients.emplace_back([&, k] {
+      const httplib::Result r = service.get("/tile/0/0/0.png");
+      bodies[k] = r && r->status == 200 ? r->body : "failed";
+    });
+  }
+  EXPECT_TRUE(waiting(service, 32));
+  gate.release();
+  for (std::thread& t : clients) {
+    t.join();
+  }
+  for (const std::string& body : bodies) {
+    EXPECT_EQ(body, bodies[0]);
+  }
+  EXPECT_EQ(service.explorer.renders(), 1);
+  EXPECT_EQ(service.get("/tile/0/0/0.png")->body, bodies[0]);
+  EXPECT_EQ(service.explorer.renders(), 2);
+}
+
+TEST(Explorer, RefusesTilesPastTheWaitingLimitWithRetryAfter) {
+  Gate gate;
+  const Running service(settings(1, 1 << 20, 1, gate.hold()));  // one tile drawn, one waiting
+  std::thread drawn([&] { EXPECT_EQ(service.get("/tile/1/0/0.png")->status, 200); });
+  EXPECT_TRUE(gate.wait_entered());
+  std::thread queued([&] { EXPECT_EQ(service.get("/tile/1/1/0.png")->status, 200); });
+  EXPECT_TRUE(waiting(service, 2));
+  const httplib::Result refused = service.get("/tile/1/0/1.png");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 503);
+  EXPECT_EQ(refused->get_header_value("Retry-After"), "1");
+  EXPECT_EQ(service.get("/report?x1=1,1")->status, 200);  // what needs no drawing is answered meanwhile
+  gate.release();
+  drawn.join();
+  queued.join();
+  EXPECT_EQ(service.get("/tile/1/0/1.png")->status, 200);
+}
+
+TEST(Explorer, KeepsAnsweringAfterTenThousandMalformedRequests) {
+  const Running service;
+  const int port = service.explorer.port();
+  const std::string head(20000, 'a');
+  const char binary[] = "\0\xff\x01 / HTTP/1.1\r\n\r\n";
+  const struct {
+    std::string bytes;
+    const char* status;  // the start of the answer; empty when the client leaves first
+  } malformed[] = {
+      {"GARBAGE\r\n\r\n", "HTTP/1.1 400 "},
+      {"GET / HTTP/9.9\r\n\r\n", "HTTP/1.1 400 "},
+      {"GET /\n\n", "HTTP/1.1 400 "},
+      {"\r\n\r\n", "HTTP/1.1 400 "},
+      {std::string(binary, sizeof binary - 1), "HTTP/1.1 400 "},
+      {"GET /" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 414 "},
+      {"GET / HTTP/1.1\r\nRange: bytes=z\r\n\r\n", "HTTP/1.1 416 "},
+      {"GET / HTTP/1.1\r\n" + head, "HTTP/1.1 431 "},
+      {"GET /tile/0/0/0.png?x0=%zz,1 HTTP/1.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 400 "},
+      {"GET / HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 200 "},
+      {"GET /tile/1/0/0.png HTTP/1.1\r\nHost: a\r\n", ""},
+  };
+  const int rounds = 10000;
+  std::atomic<int> next{0};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> clients;
+  clients.reserve(4);
+  for (int t = 0; t < 4; ++t) {
+    clients.emplace_back([&] {
+      for (int k; (k = next.fetch_add(1)) < rounds;) {
+        const auto& m = malformed[static_cast<std::size_t>(k) % std::size(malformed)];
+        const std::string answer = exchange(port, m.bytes, *m.status == '\0');
+        wrong.fetch_add(starts_with(answer, m.status) ? 0 : 1);
+      }
+    });
+  }
+  for (std::thread& t : clients) {
+    t.join();
+  }
+  EXPECT_EQ(wrong.load(), 0);
+  const httplib::Result r = service.get("/");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200);
+}
+
+TEST(Explorer, AnswersWhileAHundredConnectionsStayIdle) {
+  const Running service;
+  std::vector<int> idle;
+  idle.reserve(200);
+  for (int k = 0; k < 100; ++k) {
+    idle.push_back(connect_to(service.explorer.port()));  // never to send a byte
+  }
+  for (int k = 0; k < 100; ++k) {
+    // kept alive after an answer
+    idle.push_back(connect_to(service.explorer.port()));
+    const std::string request = "GET /explorer.js HTTP/1.1\r\nHost: a\r\n\r\n";
+    send(idle.back(), request.data(), request.size(), MSG_NOSIGNAL);
+  }
+  const httplib::Result r = service.get("/report?x1=1,1");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200);
+  for (const int fd : idle) {
+    close(fd);
+  }
+}
+
+TEST(Explorer, RefusesAnAddressAlreadyListenedOn) {
+  const Running first;
+  Explorer second({});
+  EXPECT_NE(second.bind("127.0.0.1", first.explorer.port()), "");
+  EXPECT_NE(Explorer({}).bind("no-such-host.invalid", 0), "");
+}
+
+}  // namespace
