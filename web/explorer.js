@@ -58,12 +58,14 @@
     attributionControl: false,
   });
 
-  // Tiles outside the square are not asked for: the server would refuse them.
+  // Tiles outside the square are not asked for (the server would refuse them): they are a transparent
+  // pixel. Not Leaflet's own empty image, which it takes for a tile still loading.
+  const outside = 'data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7';
   const BasinsLayer = L.TileLayer.extend({
     getTileUrl: function (coords) {
       const side = Math.pow(2, coords.z);
       if (coords.x < 0 || coords.y < 0 || coords.x >= side || coords.y >= side) {
-        return L.Util.emptyImageUrl;
+        return outside;
       }
       return 'tile/' + coords.z + '/' + coords.x + '/' + coords.y + '.png?v=' + version + '&x0=' + pair(state.x0);
     },
@@ -116,13 +118,14 @@
     const near = (z) => z !== null && z[0] !== null && z[1] !== null && Math.abs(z[0]) < far && Math.abs(z[1]) < far;
     const latlng = (z) => L.latLng(z[1], z[0]);
     const line = [];
-    let lastLabel = null;
+    const labelled = [];
     const label = (marker, text, z) => {
-      // Labels of points that fall on one another at this level are left out, but for the first.
+      // A label that would cover one already placed is left out: points that fall on one another at
+      // this level show the first one's.
       const at = map.latLngToContainerPoint(latlng(z));
-      if (lastLabel === null || at.distanceTo(lastLabel) > 14) {
+      if (labelled.every((other) => Math.abs(at.x - other.x) > 24 || Math.abs(at.y - other.y) > 14)) {
         marker.bindTooltip(text, { permanent: true, direction: 'right', offset: [5, 0], className: 'point-label' });
-        lastLabel = at;
+        labelled.push(at);
       }
     };
     for (const [name, z] of [['x0', data.x0], ['x1', data.x1]]) {
@@ -144,11 +147,12 @@
       label(marker, String(p.k), p.x);
       marker.addTo(path);
     });
-    L.polyline(line, { color: '#fff', weight: 2, opacity: 0.9 }).addTo(path);
+    // Unsimplified: every step of the search is on the line, however short.
+    L.polyline(line, { color: '#fff', weight: 2, opacity: 0.9, smoothFactor: 0 }).addTo(path);
     const last = data.points[data.points.length - 1];
     if (data.status === 0 && last && near(last.x)) {
       L.circleMarker(latlng(last.x), { radius: 11, color: '#ff0', weight: 3, fill: false })
-        .bindTooltip('raiz', { direction: 'left', className: 'point-label' })
+        .bindTooltip('raiz', { permanent: true, direction: 'left', offset: [-10, 0], className: 'point-label' })
         .addTo(path);
     }
   }
