@@ -35,17 +35,18 @@ struct Connection {
   std::string local_ip;
   int remote_port = 0;
   int local_port = 0;
-  std::string in;           // received, not yet answered
-  std::size_t scanned = 0;  // of in, searched for the end of a head
-  std::string out;          // to send
-  std::size_t sent = 0;     // of out
-  bool unread = false;      // reading stopped with bytes left in the socket
-  bool peer_done = false;   // the client will send nothing more
-  bool deferred = false;    // a handler parked the first request in `in`
-  bool closing = false;     // close once out is sent
+  std::string in;                // received, not yet answered
+  std::size_t scanned = 0;       // of in, searched for the end of a head
+  std::string out;               // to send
+  std::size_t sent = 0;          // of out
+  std::uint64_t sent_total = 0;  // over the connection's life, to tell a slow reader from a stopped one
+  bool unread = false;           // reading stopped with bytes left in the socket
+  bool peer_done = false;        // the client will send nothing more
+  bool deferred = false;         // a handler parked the first request in `in`
+  bool closing = false;          // close once out is sent
   int answered = 0;
   Wait wait = Wait::idle;
-  Clock::time_point since;  // when the wait began
+  Clock::time_point since;  // when the wait began, or the last request was answered or byte sent
   std::shared_ptr<const void> held;
 };
 
@@ -387,6 +388,8 @@ class HttpServer::Loop {
   // Answers every complete request in hand, in order, sends what it can, and sets what the connection
   // waits for next. May close the connection.
   void advance(Connection& c) {
+    const int answered = c.answered;
+    const std::uint64_t sent = c.sent_total;
     bool alive = true;
     for (;;) {
       answer_all(c);
@@ -410,7 +413,9 @@ class HttpServer::Loop {
                       : c.deferred   ? Wait::render
                       : c.in.empty() ? Wait::idle
                                      : Wait::head;
-    if (next != c.wait) {
+    // A time limit runs from the start of a wait, and anew after every answer or anything sent: a
+    // request arriving byte by byte does not restart it, a busy kept-alive connection never reaches it.
+    if (next != c.wait || c.answered != answered || c.sent_total != sent) {
       c.wait = next;
       c.since = Clock::now();
     }
@@ -473,6 +478,7 @@ class HttpServer::Loop {
       const ssize_t n = ::send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
       if (n >= 0) {
         c.sent += static_cast<std::size_t>(n);
+        c.sent_total += static_cast<std::uint64_t>(n);
       } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
         return true;  // the kernel's buffer is full: an event says when it has room again
       } else if (errno != EINTR) {
