@@ -195,7 +195,9 @@ TEST(Explorer, TilesAreTheMapDrawnForTheirWindowWhateverTheThreadCount) {
     long long column, row;
     std::complex<double> x0;
     std::string x0_text;
-  } cases[] = {{0, 0, 0, 0, "0,0"}, {3, 3, 4, {0.25, -0.5}, "0.25,-0.5"}, {9, 255, 254, {0, 0}, "0,-0"}};
+  } cases[] = {{0, 0, 0, 0, "0,0"},
+               {3, 6, 1, {0.25, -0.5}, "0.25,-0.5"},
+               {30, 939524096, 858993459, {0.0, -0.0}, "0,-0"}};
   const Running one(settings(1, 1 << 20, 64));
   const Running two(settings(2, 1 << 20, 64));
   for (const auto& c : cases) {
