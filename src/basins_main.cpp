@@ -1,5 +1,4 @@
 // The map program: its options, the map drawn in parallel, the PNG written into place, and a summary.
-#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,15 +49,6 @@ struct Options {
   Path path = Path::vector;
 };
 
-int cores_available() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) != 0) {
-    return 1;
-  }
-  const int cores = CPU_COUNT(&set);
-  return cores < 1 ? 1 : cores > 256 ? 256 : cores;
-}
-
 Options parse(int argc, char** argv) {
   static const option long_options[] = {
       {"size", required_argument, nullptr, 'n'},    {"radius", required_argument, nullptr, 'r'},
@@ -67,7 +57,7 @@ Options parse(int argc, char** argv) {
       {"scalar", no_argument, nullptr, 'S'},        {nullptr, 0, nullptr, 0}};
   cli::Parser args(program, argc, argv, "n:r:j:o:h", long_options);
   Options o;
-  o.threads = cores_available();
+  o.threads = cli::cores_available();
   for (int c; (c = args.next()) != -1;) {
     switch (c) {
       case 'n':

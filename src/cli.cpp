@@ -1,6 +1,8 @@
 // The command line as every program of the project reads it: options, numbers, errors, quoting.
 #include "cli.hpp"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -146,6 +148,15 @@ Checked<double> real(const std::string& text) {
     return {0, echo(text) + " es demasiado grande para representarlo"};
   }
   return {value, ""};
+}
+
+int cores_available() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) {
+    return 1;
+  }
+  const int cores = CPU_COUNT(&set);
+  return cores < 1 ? 1 : cores > 256 ? 256 : cores;
 }
 
 void usage_error(const char* program, const std::string& problem) {

@@ -32,6 +32,10 @@ Checked<double> positive_real(const std::string& text);
 // A finite real number of any sign, zero included (a coordinate).
 Checked<double> real(const std::string& text);
 
+// The cores this process may run on (its CPU affinity, which a container or taskset may narrow), from 1
+// to 256: what every -j defaults to.
+int cores_available();
+
 // One line on standard error, "PROGRAM: PROBLEM (vease 'PROGRAM --help')", and exit status 2.
 [[noreturn]] void usage_error(const char* program, const std::string& problem);
 

@@ -1,5 +1,4 @@
 // The explorer program: options, the address it listens on, and a clean stop on SIGINT or SIGTERM.
-#include <sched.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -37,15 +36,6 @@ struct Options {
   ExplorerSettings settings;
 };
 
-int cores_available() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) != 0) {
-    return 1;
-  }
-  const int cores = CPU_COUNT(&set);
-  return cores < 1 ? 1 : cores > 256 ? 256 : cores;
-}
-
 Options parse(int argc, char** argv) {
   static const option long_options[] = {{"host", required_argument, nullptr, 'H'},
                                         {"port", required_argument, nullptr, 'p'},
@@ -55,7 +45,7 @@ Options parse(int argc, char** argv) {
                                         {"version", no_argument, nullptr, 'V'},
                                         {nullptr, 0, nullptr, 0}};
   Options o;
-  o.settings.threads = cores_available();
+  o.settings.threads = cli::cores_available();
   o.settings.loops = std::min(o.settings.threads, 4);
   cli::Parser args(program, argc, argv, "j:h", long_options);
   for (int c; (c = args.next()) != -1;) {
