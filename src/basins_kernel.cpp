@@ -361,8 +361,7 @@ class Drawer {
         remaining_(window.im.size(), 0) {
     for (int end = 0; end < end_kinds; ++end) {
       for (int rows = 0; rows <= numiter; ++rows) {
-        colours_[static_cast<std::size_t>(end * (numiter + 1) + rows)] =
-            colour({static_cast<End>(end), rows});
+        colours_[colour_index(static_cast<End>(end), rows)] = colour({static_cast<End>(end), rows});
       }
     }
   }
@@ -523,8 +522,7 @@ class Drawer {
   }
 
   void finish(int i, int j, Outcome o) {
-    const std::array<std::uint8_t, 3>& c =
-        colours_[static_cast<std::size_t>(static_cast<int>(o.end) * (numiter + 1) + o.rows)];
+    const std::array<std::uint8_t, 3>& c = colours_[colour_index(o.end, o.rows)];
     std::uint8_t* pixel = rgb_ + (static_cast<std::size_t>(i) * width_ + static_cast<std::size_t>(j)) * 3;
     pixel[0] = c[0];
     pixel[1] = c[1];
@@ -546,7 +544,11 @@ class Drawer {
   std::complex<double> f0_;
   std::vector<int> remaining_;  // pixels of each row not yet finished
   // colour() of every end and row count, looked up for each pixel instead of computed.
-  std::array<std::array<std::uint8_t, 3>, end_kinds*(numiter + 1)> colours_{};
+  static constexpr std::size_t colours_per_end = numiter + 1;
+  static std::size_t colour_index(End end, int rows) {
+    return static_cast<std::size_t>(end) * colours_per_end + static_cast<std::size_t>(rows);
+  }
+  std::array<std::array<std::uint8_t, 3>, std::size_t{end_kinds} * colours_per_end> colours_{};
   Row row_;  // the row lanes take their pixels from
   std::size_t next_column_ = 0;
   std::vector<double> column_re_;
