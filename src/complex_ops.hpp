@@ -63,13 +63,21 @@ complex sub(complex z, complex w) {
 inline complex add_one(complex z) { return {plus<true>(z.real(), 1.0), z.imag()}; }
 
 // ---- Products
-// (a + ib)(c + id) = (ac - bd) + i(ad + bc), each product and the sum rounded once. When both parts come
-// out NaN an infinite factor or an overflow may be behind it, and C's rules for complex arithmetic
-// (Annex G) want an infinity: an infinite factor is "boxed" (its parts replaced by 1 or 0 with their
-// signs), NaNs in the other factor become signed zeros, and the product is taken again, times infinity.
+// (a + ib)(c + id) = (ac - bd) + i(ad + bc), each product and the sum rounded once.
+template <bool ruled>
+complex product_formula(double a, double b, double c, double d) {
+  return {minus<ruled>(times<ruled>(a, c), times<ruled>(b, d)),
+          plus<ruled>(times<ruled>(a, d), times<ruled>(b, c))};
+}
+
+// An infinite part as 1 and any other as 0, each with its sign: Annex G's "box" around an infinity.
+inline double box(double v) { return std::copysign(std::isinf(v) ? 1.0 : 0.0, v); }
+
+// When both parts of a product come out NaN an infinite factor or an overflow may be behind it, and C's
+// rules for complex arithmetic (Annex G) want an infinity: an infinite factor is boxed, NaNs in the other
+// factor become signed zeros, and the product is taken again, times infinity.
 template <bool ruled>
 [[gnu::cold, gnu::noinline]] complex product_recovered(double a, double b, double c, double d) {
-  const auto box = [](double v) { return std::copysign(std::isinf(v) ? 1.0 : 0.0, v); };
   const auto nan_to_zero = [](double v) { return std::isnan(v) ? std::copysign(0.0, v) : v; };
   const bool z_infinite = std::isinf(a) || std::isinf(b);
   const bool w_infinite = std::isinf(c) || std::isinf(d);
@@ -84,20 +92,18 @@ template <bool ruled>
     c = nan_to_zero(c);
     d = nan_to_zero(d);
   } else {
-    return {minus<ruled>(times<ruled>(a, c), times<ruled>(b, d)),
-            plus<ruled>(times<ruled>(a, d), times<ruled>(b, c))};
+    return product_formula<ruled>(a, b, c, d);
   }
   const double inf = std::numeric_limits<double>::infinity();
-  return {times<ruled>(inf, minus<ruled>(times<ruled>(a, c), times<ruled>(b, d))),
-          times<ruled>(inf, plus<ruled>(times<ruled>(a, d), times<ruled>(b, c)))};
+  const complex p = product_formula<ruled>(a, b, c, d);
+  return {times<ruled>(inf, p.real()), times<ruled>(inf, p.imag())};
 }
 
 template <bool ruled>
 complex product(double a, double b, double c, double d) {
-  const double x = minus<ruled>(times<ruled>(a, c), times<ruled>(b, d));
-  const double y = plus<ruled>(times<ruled>(a, d), times<ruled>(b, c));
-  if (!std::isnan(x) || !std::isnan(y)) {
-    return {x, y};
+  const complex p = product_formula<ruled>(a, b, c, d);
+  if (!std::isnan(p.real()) || !std::isnan(p.imag())) {
+    return p;
   }
   return product_recovered<ruled>(a, b, c, d);
 }
@@ -122,19 +128,23 @@ template <bool ruled>
 [[gnu::cold, gnu::noinline]] complex quotient_recovered(double a, double b, double c, double d, double x,
                                                         double y) {
   const double inf = std::numeric_limits<double>::infinity();
+  // k (a + ib)(c - id), the numerator of a quotient by c + id, times an infinity or a zero.
+  const auto times_conjugate = [&](double k) {
+    return complex(times<ruled>(k, plus<ruled>(times<ruled>(a, c), times<ruled>(b, d))),
+                   times<ruled>(k, minus<ruled>(times<ruled>(b, c), times<ruled>(a, d))));
+  };
   if (c == 0.0 && d == 0.0 && (!std::isnan(a) || !std::isnan(b))) {
-    x = times<ruled>(std::copysign(inf, c), a);
-    y = times<ruled>(std::copysign(inf, c), b);
-  } else if ((std::isinf(a) || std::isinf(b)) && std::isfinite(c) && std::isfinite(d)) {
-    a = std::copysign(std::isinf(a) ? 1.0 : 0.0, a);
-    b = std::copysign(std::isinf(b) ? 1.0 : 0.0, b);
-    x = times<ruled>(inf, plus<ruled>(times<ruled>(a, c), times<ruled>(b, d)));
-    y = times<ruled>(inf, minus<ruled>(times<ruled>(b, c), times<ruled>(a, d)));
-  } else if ((std::isinf(c) || std::isinf(d)) && std::isfinite(a) && std::isfinite(b)) {
-    c = std::copysign(std::isinf(c) ? 1.0 : 0.0, c);
-    d = std::copysign(std::isinf(d) ? 1.0 : 0.0, d);
-    x = times<ruled>(0.0, plus<ruled>(times<ruled>(a, c), times<ruled>(b, d)));
-    y = times<ruled>(0.0, minus<ruled>(times<ruled>(b, c), times<ruled>(a, d)));
+    return {times<ruled>(std::copysign(inf, c), a), times<ruled>(std::copysign(inf, c), b)};
+  }
+  if ((std::isinf(a) || std::isinf(b)) && std::isfinite(c) && std::isfinite(d)) {
+    a = box(a);
+    b = box(b);
+    return times_conjugate(inf);
+  }
+  if ((std::isinf(c) || std::isinf(d)) && std::isfinite(a) && std::isfinite(b)) {
+    c = box(c);
+    d = box(d);
+    return times_conjugate(0.0);
   }
   return {x, y};
 }

@@ -147,6 +147,5 @@ bool search(std::complex<double> x0, std::complex<double> x1, Row&& row) {
 // is, since a NaN or an infinity can pass the convergence test as well as a zero can. The report's
 // status and the map's colour both follow this one rule.
 inline bool finite_end(std::complex<double> x, std::complex<double> fx) {
-  return std::isfinite(x.real()) && std::isfinite(x.imag()) && std::isfinite(fx.real()) &&
-         std::isfinite(fx.imag());
+  return search_detail::finite(x) && search_detail::finite(fx);
 }
