@@ -96,12 +96,16 @@ struct TileKey {
   }
 };
 
+// FNV-1a, one step a value: for the tiles' table and the assets' ETags.
+constexpr std::uint64_t fnv_basis = 1469598103934665603ULL;
+constexpr std::uint64_t fnv_step(std::uint64_t h, std::uint64_t v) { return (h ^ v) * 1099511628211ULL; }
+
 struct TileKeyHash {
   std::size_t operator()(const TileKey& k) const {
-    std::uint64_t h = 1469598103934665603ULL;  // FNV-1a over the fields
+    std::uint64_t h = fnv_basis;
     for (const std::uint64_t v : {static_cast<std::uint64_t>(k.level), static_cast<std::uint64_t>(k.column),
                                   static_cast<std::uint64_t>(k.row), k.x0_re, k.x0_im}) {
-      h = (h ^ v) * 1099511628211ULL;
+      h = fnv_step(h, v);
     }
     return static_cast<std::size_t>(h ^ (h >> 32));
   }
@@ -245,10 +249,12 @@ class Tiles {
     return drawn;
   }
 
-  // Into memory, with the least recently used tiles leaving to stay within the budget. Each tile is
-  // counted with a guess at the bookkeeping around it.
+  // What a tile takes of the budget: its bytes, and a guess at the bookkeeping around it.
+  static std::size_t footprint(const Tile& tile) { return tile.png.size() + 256; }
+
+  // Into memory, with the least recently used tiles leaving to stay within the budget.
   void keep(const TileKey& key, const std::shared_ptr<const Tile>& tile) {
-    const std::size_t size = tile->png.size() + 256;
+    const std::size_t size = footprint(*tile);
     if (size > budget_) {
       return;
     }
@@ -256,7 +262,7 @@ class Tiles {
     index_[key] = lru_.begin();
     bytes_ += size;
     while (bytes_ > budget_) {
-      bytes_ -= lru_.back().second->png.size() + 256;
+      bytes_ -= footprint(*lru_.back().second);
       index_.erase(lru_.back().first);
       lru_.pop_back();
     }
@@ -359,9 +365,9 @@ struct Asset {
 
 Asset asset(const Embedded& file, const char* type) {
   Asset a{std::string(reinterpret_cast<const char*>(file.data), file.size), type, ""};
-  std::uint64_t h = 1469598103934665603ULL;
+  std::uint64_t h = fnv_basis;
   for (const char c : a.body) {
-    h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    h = fnv_step(h, static_cast<unsigned char>(c));
   }
   std::array<char, 40> tag{};
   std::snprintf(tag.data(), tag.size(), "\"%016llx\"", static_cast<unsigned long long>(h));
