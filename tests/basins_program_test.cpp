@@ -1,7 +1,6 @@
 // The map program run as a user runs it: the PNG it writes and where, the options it refuses, its summary,
 // and what it leaves behind when the file cannot be written, memory runs short or a signal stops it.
 #include <fcntl.h>
-#include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "basins.hpp"
+#include "decode_png.hpp"
 #include "files.hpp"
 #include "spawn.hpp"
 #include "support.hpp"
@@ -64,12 +64,9 @@ TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCountOrPath) {
   EXPECT_EQ(a, read_file(scratch.path("b.png").c_str()));
   EXPECT_EQ(a, read_file(scratch.path("c.png").c_str()));
 
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_NE(png_image_begin_read_from_memory(&image, a.data(), a.size()), 0) << image.message;
+  const Decoded image = decode_png(a);
   EXPECT_EQ(image.width, 65u);
   EXPECT_EQ(image.height, 65u);
-  png_image_free(&image);
 
   struct stat st {};
   ASSERT_EQ(stat(scratch.path("a.png").c_str(), &st), 0);
@@ -277,12 +274,8 @@ TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
   Scratch scratch;
   const Finished o = run(BASINS_PROGRAM, {"-n", "101", "-r", "100000", "-o", scratch.path("map.png")});
   ASSERT_EQ(o.status, 0) << o.err;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_NE(png_image_begin_read_from_file(&image, scratch.path("map.png").c_str()), 0) << image.message;
-  image.format = PNG_FORMAT_RGB;
-  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
-  ASSERT_NE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr), 0) << image.message;
+  const std::vector<std::uint8_t> rgb = decode_png(read_file(scratch.path("map.png").c_str())).rgb;
+  ASSERT_EQ(rgb.size(), std::size_t{n * n * 3});
 
   // In the summary's order: orange for (1 + i)/sqrt 2, sky blue for (-1 + i)/sqrt 2, bluish green for
   // (-1 - i)/sqrt 2, reddish purple for (1 - i)/sqrt 2, then black for gave up and for non-finite.
@@ -292,7 +285,7 @@ TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
   for (int k = 0; k < n * n; ++k) {
     const int end = static_cast<int>(outcome(0, grid_point(k / n, k % n, n, radius)).end);
     ++ends[static_cast<std::size_t>(end)];
-    const png_byte* p = &rgb[static_cast<std::size_t>(k) * 3];
+    const std::uint8_t* p = &rgb[static_cast<std::size_t>(k) * 3];
     const int* h = hues[end];
     bool shaded = false;  // the hue darkened by some factor from 1/4 to 1
     for (int s = 64; s <= 256 && !shaded; ++s) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <png.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "basins.hpp"
+#include "decode_png.hpp"
 #include "support.hpp"
 
 namespace {
@@ -177,18 +177,6 @@ TEST(Explorer, TilesCanBeCachedForGoodAndRevalidatedWithoutDrawing) {
   EXPECT_EQ(service.explorer.renders(), 3);
 }
 
-std::vector<std::uint8_t> decode(const std::string& png) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  EXPECT_NE(png_image_begin_read_from_memory(&image, png.data(), png.size()), 0) << image.message;
-  image.format = PNG_FORMAT_RGB;
-  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  EXPECT_NE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr), 0) << image.message;
-  EXPECT_EQ(image.width, static_cast<png_uint_32>(tile_size));
-  EXPECT_EQ(image.height, static_cast<png_uint_32>(tile_size));
-  return rgb;
-}
-
 TEST(Explorer, TilesAreTheMapDrawnForTheirWindowWhateverTheThreadCount) {
   const struct {
     int level;
@@ -210,7 +198,10 @@ TEST(Explorer, TilesAreTheMapDrawnForTheirWindowWhateverTheThreadCount) {
     std::vector<std::uint8_t> drawn;
     std::atomic<int> rows{0};
     draw(tile(c.level, c.column, c.row, c.x0), drawn, 1, rows);
-    EXPECT_TRUE(decode(a->body) == drawn) << target;
+    const Decoded decoded = decode_png(a->body);
+    EXPECT_EQ(decoded.width, static_cast<unsigned>(tile_size)) << target;
+    EXPECT_EQ(decoded.height, static_cast<unsigned>(tile_size)) << target;
+    EXPECT_TRUE(decoded.rgb == drawn) << target;
   }
 }
 
