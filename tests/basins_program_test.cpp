@@ -275,7 +275,7 @@ TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
   const Finished o = run(BASINS_PROGRAM, {"-n", "101", "-r", "100000", "-o", scratch.path("map.png")});
   ASSERT_EQ(o.status, 0) << o.err;
   const std::vector<std::uint8_t> rgb = decode_png(read_file(scratch.path("map.png").c_str())).rgb;
-  ASSERT_EQ(rgb.size(), std::size_t{n * n * 3});
+  ASSERT_EQ(rgb.size(), std::size_t{n} * n * 3);
 
   // In the summary's order: orange for (1 + i)/sqrt 2, sky blue for (-1 + i)/sqrt 2, bluish green for
   // (-1 - i)/sqrt 2, reddish purple for (1 - i)/sqrt 2, then black for gave up and for non-finite.
