@@ -240,11 +240,11 @@ def desktop(url, first_report, profile, downloads, screenshot):
             tiles_settled(driver)
             if text_of(driver, "level") != level or not text_of(driver, "notice"):
                 fail("%s: level %r, notice %r" % (fragment, text_of(driver, "level"), text_of(driver, "notice")))
-        # x1 = 1 + i again, by the keyboard: the crosshair's pixel at the map's centre.
-        open_page(driver, url, "#z=0&c=1.0078125,0.9921875")
+        # By the keyboard: Enter selects the pixel under the crosshair, at the centre of the map.
+        open_page(driver, url, "#z=3&c=1.0009765625,0.9990234375")
         tiles_settled(driver)
         driver.find_element("id", "map").send_keys(Keys.ENTER)
-        WebDriverWait(driver, 30).until(lambda d: "&x1=1.0078125,0.9921875" in d.current_url)
+        WebDriverWait(driver, 30).until(lambda d: "&x1=1.0009765625,0.9990234375" in d.current_url)
 
         # An x0 with an exponent's '+' in its URL draws its tiles.
         field = driver.find_element("id", "x0")

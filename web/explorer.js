@@ -98,6 +98,7 @@
     attributionControl: false,
     zoomControl: false,
     doubleClickZoom: true,
+    maxBounds: [[-4, -4], [4, 4]], // the square and a margin: the map cannot be lost by dragging
   });
   L.control.zoom({ zoomInTitle: 'Acercar', zoomOutTitle: 'Alejar' }).addTo(map);
 
@@ -137,7 +138,6 @@
     mapElement.dataset.tilesLoaded = String(counts.loaded);
     mapElement.dataset.tilesFailed = String(counts.failed);
     loading.hidden = pending.size === 0;
-    loading.textContent = 'Cargando teselas… ' + pending.size;
   }
   const settle = (key) => (e) => {
     if (pending.delete(e.tile) && key) {
@@ -442,7 +442,13 @@
     };
     const x0 = point('x0', 'x0') || [0, 0];
     const x1 = point('x1', 'x1');
-    const centre = point('c', 'el centro');
+    let centre = point('c', 'el centro');
+    if (centre && centre.some((v) => Math.abs(v) > 4)) {
+      // Far from the square there is nothing to see (the view stays within 4 of 0), and Leaflet's pixel
+      // arithmetic would overflow.
+      problems.push('el centro ' + pair(centre) + ' queda fuera del cuadrado y se lleva a su borde');
+      centre = centre.map((v) => Math.min(2, Math.max(-2, v)));
+    }
     let level = NaN;
     if (fields.z !== undefined) {
       level = Number(fields.z);
@@ -535,6 +541,7 @@
   byId('reset').addEventListener('click', () => {
     const view = initialView();
     map.setView(view.centre, view.level);
+    pointerText.textContent = '-';
   });
   byId('collapse').addEventListener('click', (e) => {
     const collapsed = document.body.classList.toggle('collapsed');
@@ -553,7 +560,17 @@
     };
     if (navigator.clipboard) {
       navigator.clipboard.writeText(text).then(done, () => {});
+      return;
     }
+    // No clipboard API on a page served over plain HTTP from another machine: the old way.
+    const area = document.createElement('textarea');
+    area.value = text;
+    document.body.appendChild(area);
+    area.select();
+    if (document.execCommand('copy')) {
+      done();
+    }
+    area.remove();
   }
   copyButton.addEventListener('click', () => copy(reportText.textContent, copyButton));
 
