@@ -183,16 +183,20 @@ def saved_with_overlays(driver, downloads):
         fail("saved PNG: %d yellow pixels of the ring, %d orange ones of the tiles" % (yellow, orange))
 
 
+def first_search(driver, url, first_report):
+    """A link with x1 = 1 + i and no view: the report, its start points named, the path in view."""
+    open_page(driver, url, "#x1=1,1")
+    tiles_settled(driver)
+    report_shown(driver, first_report)
+    if "x1 = 1,1" not in text_of(driver, "search-line"):
+        fail("the search line does not name x1: %r" % text_of(driver, "search-line"))
+    starts_in_view(driver)
+
+
 def desktop(url, first_report, profile, downloads, screenshot):
     driver = browser(profile, downloads, 1280, 800, False)
     try:
-        # A link with x1 = 1 + i and no view: the whole path comes into view, beside the panel.
-        open_page(driver, url, "#x1=1,1")
-        tiles_settled(driver)
-        report_shown(driver, first_report)
-        if "x1 = 1,1" not in text_of(driver, "search-line"):
-            fail("the search line does not name x1: %r" % text_of(driver, "search-line"))
-        starts_in_view(driver)
+        first_search(driver, url, first_report)
         overflow = driver.execute_script("const r = document.getElementById('report');"
                                          "return r.scrollWidth - r.clientWidth;")
         if overflow > 0:
@@ -264,10 +268,7 @@ def desktop(url, first_report, profile, downloads, screenshot):
 def phone(url, first_report, profile, downloads, screenshot):
     driver = browser(profile, downloads, 390, 844, True)
     try:
-        open_page(driver, url, "#x1=1,1")
-        tiles_settled(driver)
-        report_shown(driver, first_report)
-        starts_in_view(driver)
+        first_search(driver, url, first_report)
         widths = driver.execute_script(
             "return [...document.querySelectorAll('#legend .swatch')].map(e => e.getBoundingClientRect().width)"
             ".concat([document.getElementById('x0').getBoundingClientRect().right, innerWidth]);")
