@@ -199,14 +199,11 @@
   const finite = (z) => z !== null && z[0] !== null && z[1] !== null;
   const latlng = (z) => L.latLng(z[1], z[0]);
   function edgePoint(z) {
-    // Where the ray from the view's centre towards z leaves the map, 16 pixels in.
+    // Where the ray from the view's centre towards z (a finite point; the centre is within 4 of 0, so
+    // the differences do not overflow) meets the map's edge, moved in to leave room for its label.
     const c = map.getCenter();
-    let dx = z[0] - c.lng;
-    let dy = c.lat - z[1];
-    if (!Number.isFinite(dx) || !Number.isFinite(dy)) {
-      dx = Math.sign(dx) * (Number.isFinite(dy) ? 1 : Math.abs(Math.sign(dy)) || 1);
-      dy = Math.sign(dy);
-    }
+    const dx = z[0] - c.lng;
+    const dy = c.lat - z[1];
     const size = map.getSize();
     const hx = size.x / 2 - 28;
     const hy = size.y / 2 - 16;
@@ -377,13 +374,13 @@
   }
 
   // The hash: #z=LEVEL&c=RE,IM&x0=RE,IM&x1=RE,IM (x1 only when a point is selected). A click or a new
-  // x0 is a new entry of the history; a pan or a zoom replaces the current one.
+  // x0 is a new entry of the history; a pan or a zoom replaces the current one. Numbers need no escape
+  // in a fragment: digits, '.', 'e', signs and the comma.
   function hashOf() {
     const c = map.getCenter();
-    const safe = (text) => encodeURIComponent(text).replace(/%2C/g, ',').replace(/%2B/g, '+');
-    let hash = '#z=' + map.getZoom() + '&c=' + safe(number(c.lng) + ',' + number(c.lat)) + '&x0=' + safe(pair(state.x0));
+    let hash = '#z=' + map.getZoom() + '&c=' + number(c.lng) + ',' + number(c.lat) + '&x0=' + pair(state.x0);
     if (state.x1 !== null) {
-      hash += '&x1=' + safe(pair(state.x1));
+      hash += '&x1=' + pair(state.x1);
     }
     return hash;
   }
@@ -405,7 +402,7 @@
         continue;
       }
       const eq = part.indexOf('=');
-      const key = eq > 0 ? part.slice(0, eq) : part;
+      const key = (eq > 0 ? part.slice(0, eq) : part).slice(0, 40);
       let value = eq > 0 ? part.slice(eq + 1) : '';
       try {
         value = decodeURIComponent(value);
