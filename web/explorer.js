@@ -42,33 +42,36 @@
   }
 
   // The rule the server applies: decimal numbers only, no spaces, no hexadecimal, no inf or nan, and
-  // nothing too large or too small for a double. Returns the pair, or why the text is not one.
+  // nothing too large or too small for a double. Returns the pair, or why the text is not one, worded to
+  // follow the point's name ("x0 ...").
+  const echo = (text) => '«' + (text.length > 40 ? text.slice(0, 40) + '…' : text) + '»';
   const decimal = /^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$/;
   function readPart(text, name) {
+    const wrong = 'tiene mal la parte ' + name + ': ';
     if (!decimal.test(text)) {
-      return { problem: 'la parte ' + name + ' «' + text + '» no es un número decimal (valen 2, -0.5, 1e-3)' };
+      return { problem: wrong + echo(text) + ' no es un número decimal (valen 2, -0.5, 1e-3)' };
     }
     const v = Number(text);
     if (!Number.isFinite(v)) {
-      return { problem: 'la parte ' + name + ' ' + text + ' es demasiado grande para representarla' };
+      return { problem: wrong + echo(text) + ' es demasiado grande para representarlo' };
     }
     const mantissa = text.replace(/[eE].*$/, '');
     if (v === 0 && /[1-9]/.test(mantissa)) {
-      return { problem: 'la parte ' + name + ' ' + text + ' es demasiado pequeña para representarla' };
+      return { problem: wrong + echo(text) + ' es demasiado pequeño para representarlo' };
     }
     return { value: v };
   }
   function readPair(text) {
     text = String(text);
     if (/\s/.test(text)) {
-      return { problem: 'sin espacios: escriba RE,IM, por ejemplo 0.5,0.25' };
+      return { problem: 'no admite espacios: escriba RE,IM, por ejemplo 0.5,0.25' };
     }
     if (/[ij]$/i.test(text) || /\d[+-][\d.]/.test(text.replace(/[eE][+-]/g, 'e'))) {
-      return { problem: 'escriba RE,IM (0.5,0.25), no la forma compleja ' + text };
+      return { problem: 'se escribe RE,IM (0.5,0.25), no en forma compleja como ' + echo(text) };
     }
     const parts = text.split(',');
     if (parts.length !== 2) {
-      return { problem: 'deben ser dos números separados por una coma, RE,IM (por ejemplo 0.5,0.25)' };
+      return { problem: 'son dos números separados por una coma, RE,IM (por ejemplo 0.5,0.25)' };
     }
     const re = readPart(parts[0], 'real');
     const im = readPart(parts[1], 'imaginaria');
@@ -402,7 +405,7 @@
         continue;
       }
       const eq = part.indexOf('=');
-      const key = (eq > 0 ? part.slice(0, eq) : part).slice(0, 40);
+      const key = eq > 0 ? part.slice(0, eq) : part;
       let value = eq > 0 ? part.slice(eq + 1) : '';
       try {
         value = decodeURIComponent(value);
@@ -413,7 +416,7 @@
       if (['z', 'c', 'x0', 'x1'].includes(key)) {
         fields[key] = value;
       } else {
-        problems.push('se ignora «' + key + '»');
+        problems.push('se ignora ' + echo(key));
       }
     }
     return { fields, problems };
@@ -432,7 +435,7 @@
       }
       const z = readPair(fields[key]);
       if (z.problem) {
-        problems.push(name + ': ' + z.problem);
+        problems.push(name + ' ' + z.problem);
         return null;
       }
       return z.value;
@@ -450,12 +453,12 @@
     if (fields.z !== undefined) {
       level = Number(fields.z);
       if (fields.z.trim() === '' || !Number.isFinite(level)) {
-        problems.push('el nivel «' + fields.z + '» no es un número');
+        problems.push('el nivel ' + echo(fields.z) + ' no es un número');
         level = NaN;
       } else {
         const clamped = Math.min(deepestLevel, Math.max(0, Math.round(level)));
         if (clamped !== level) {
-          problems.push('el nivel ' + fields.z + ' se lleva a ' + clamped + ' (de 0 a ' + deepestLevel + ')');
+          problems.push('el nivel ' + echo(fields.z) + ' se lleva a ' + clamped + ' (de 0 a ' + deepestLevel + ')');
         }
         level = clamped;
       }
@@ -523,7 +526,7 @@
     const x0 = readPair(x0Input.value.trim());
     x0Input.setAttribute('aria-invalid', x0.problem ? 'true' : 'false');
     if (x0.problem) {
-      x0Problem.textContent = 'x0: ' + x0.problem;
+      x0Problem.textContent = 'x0 ' + x0.problem;
       return;
     }
     x0Problem.textContent = '';
