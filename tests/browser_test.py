@@ -250,6 +250,23 @@ def desktop(url, first_report, profile, downloads, screenshot):
         driver.find_element("id", "map").send_keys(Keys.ENTER)
         WebDriverWait(driver, 30).until(lambda d: "&x1=1.0009765625,0.9990234375" in d.current_url)
 
+        # A double click at the centre zooms around it and selects nothing: after it, a click 40 pixels
+        # right of the centre and 40 below selects x1 = (0.625 + 40.5 / 512, -40.5 / 512) at level 3,
+        # and makes the one new history entry (a selection of the double click's would come first).
+        open_page(driver, url, "#z=2&c=0.625,0")
+        tiles_settled(driver)
+        entries = driver.execute_script("return history.length;")
+        ActionChains(driver).move_to_element(driver.find_element("id", "map")).double_click().perform()
+        WebDriverWait(driver, 30).until(lambda d: text_of(d, "level") == "3")
+        ActionChains(driver).move_to_element_with_offset(
+            driver.find_element("id", "map"), 40, 40).click().perform()
+        WebDriverWait(driver, 30).until(lambda d: "&x1=" in d.current_url)
+        if "&x1=0.7041015625,-0.0791015625" not in driver.current_url:
+            fail("after a double click, a click selected %s" % driver.current_url)
+        if driver.execute_script("return history.length;") != entries + 1:
+            fail("a double click and a click made %d history entries, not 1"
+                 % (driver.execute_script("return history.length;") - entries))
+
         # An x0 with an exponent's '+' in its URL draws its tiles.
         field = driver.find_element("id", "x0")
         field.clear()
