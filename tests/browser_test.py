@@ -7,7 +7,8 @@ Starts PROGRAM (muller-explorer) on a free port of 127.0.0.1 and drives its page
 390 x 844 phone: tiles load; a link with x1 = 1 + i shows muller's first report, draws its path, and
 x0's and x1's markers are in the map and clear of the panel; a click selects the pixel under the pointer
 and shows that search, with its far point marked at the edge; Back restores the previous selection;
-"save" writes a PNG with the overlays; broken links (a bad escape, level 46) and an x0 of 1e21 still give
+Enter selects the pixel at the map's centre; a double click zooms and selects nothing; "save" writes a
+PNG with the overlays; broken links (a bad escape, level 46) and an x0 of 1e21 still give
 a usable map. No console error or warning anywhere. Bounded: three minutes at most, each wait 30 s.
 """
 import json
