@@ -554,9 +554,9 @@
 
   function copy(text, button) {
     const done = () => {
-      const label = button.textContent;
+      button.dataset.label = button.dataset.label || button.textContent;
       button.textContent = 'Copiado';
-      setTimeout(() => (button.textContent = label), 1500);
+      setTimeout(() => (button.textContent = button.dataset.label), 1500);
     };
     if (navigator.clipboard) {
       navigator.clipboard.writeText(text).then(done, () => {});
