@@ -558,19 +558,23 @@
       button.textContent = 'Copiado';
       setTimeout(() => (button.textContent = button.dataset.label), 1500);
     };
+    // Without the clipboard API (a page served over plain HTTP from another machine), or refused it,
+    // the old way: a selected text area and the copy command.
+    const fallback = () => {
+      const area = document.createElement('textarea');
+      area.value = text;
+      document.body.appendChild(area);
+      area.select();
+      if (document.execCommand('copy')) {
+        done();
+      }
+      area.remove();
+    };
     if (navigator.clipboard) {
-      navigator.clipboard.writeText(text).then(done, () => {});
-      return;
+      navigator.clipboard.writeText(text).then(done, fallback);
+    } else {
+      fallback();
     }
-    // No clipboard API on a page served over plain HTTP from another machine: the old way.
-    const area = document.createElement('textarea');
-    area.value = text;
-    document.body.appendChild(area);
-    area.select();
-    if (document.execCommand('copy')) {
-      done();
-    }
-    area.remove();
   }
   copyButton.addEventListener('click', () => copy(reportText.textContent, copyButton));
 
