@@ -579,16 +579,30 @@
   copyButton.addEventListener('click', () => copy(reportText.textContent, copyButton));
 
   // The view as a poster: the same centre and window, as many points a side as asked for.
-  function posterCommand() {
+  function posterWindow() {
     const size = map.getSize();
-    const n = Math.min(16384, Math.max(2, Math.round(Number(byId('poster-size').value)) || 4096));
-    const radius = (Math.max(size.x, size.y) * pixelSize(map.getZoom())) / 2;
     const c = map.getCenter();
-    return 'muller-basins -n ' + n + ' -r ' + number(radius) + ' --center=' + number(c.lng) + ',' + number(c.lat) +
-      ' --x0=' + pair(state.x0) + ' -o muller-z' + map.getZoom() + '.png';
+    return {
+      n: Math.min(16384, Math.max(2, Math.round(Number(byId('poster-size').value)) || 4096)),
+      radius: (Math.max(size.x, size.y) * pixelSize(map.getZoom())) / 2,
+      centre: [c.lng, c.lat],
+    };
+  }
+  function posterCommand() {
+    const w = posterWindow();
+    return 'muller-basins -n ' + w.n + ' -r ' + number(w.radius) + ' --center=' + pair(w.centre) + ' --x0=' +
+      pair(state.x0) + ' -o muller-z' + map.getZoom() + '.png';
   }
   function showPoster() {
     byId('poster-command').textContent = posterCommand();
+    // Points closer than a double's spacing at the window's edge would repeat one another.
+    const w = posterWindow();
+    const edge = Math.max(Math.abs(w.centre[0]), Math.abs(w.centre[1])) + w.radius;
+    const spacing = Math.pow(2, Math.floor(Math.log2(edge)) - 52);
+    const most = Math.floor((2 * w.radius) / spacing) + 1;
+    byId('poster-limit').textContent = w.n > most
+      ? 'A este nivel, más de ' + most + ' puntos por lado repiten puntos: es el límite de la precisión doble.'
+      : '';
   }
   byId('poster-size').addEventListener('input', showPoster);
   byId('poster-copy').addEventListener('click', () => copy(posterCommand(), byId('poster-copy')));
