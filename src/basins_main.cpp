@@ -55,7 +55,8 @@ struct Options {
   Path path = Path::vector;
 };
 
-// A number as few digits as read back as the same double, so that a window at any depth is named exactly.
+// A number in as few digits as read back as the same double, so that a window at any depth is named
+// exactly.
 std::string shortest(double x) {
   char text[32];
   for (int digits = 1; digits <= 17; ++digits) {
