@@ -38,18 +38,39 @@ Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
 // radius * (2j - (size - 1)) / (size - 1) is -radius + 2 radius j / (size - 1) rearranged so that mirrored
 // pixels get exactly opposite parts (the integer factor changes sign exactly, and rounding is
 // symmetric), an odd size puts exactly 0 at the centre, and size 257 puts exactly +-1 +- i on pixels.
-std::complex<double> grid_point(int i, int j, int size, double radius) {
+// When radius times the factor would overflow (a radius within a factor of SIZE of the largest double),
+// the factor is divided first: it is then at most 1 in magnitude, and still exactly mirrored. The
+// default square never takes that branch, so its points keep their bits. Adding a zero centre changes
+// no offset (none is -0), and so no bit either.
+namespace {
+
+double grid_offset(int k, int size, double radius) {
   const double last = size - 1;
-  return {radius * (2 * j - (size - 1)) / last, radius * ((size - 1) - 2 * i) / last};
+  const double factor = 2 * k - (size - 1);
+  if (std::isfinite(radius * last)) {
+    return radius * factor / last;
+  }
+  return radius * (factor / last);
 }
 
-Window square(int size, double radius) {
-  Window w{{0.0, 0.0},
-           std::vector<double>(static_cast<std::size_t>(size)),
+}  // namespace
+
+std::complex<double> grid_point(int i, int j, int size, double radius, std::complex<double> centre) {
+  return {centre.real() + grid_offset(j, size, radius), centre.imag() - grid_offset(i, size, radius)};
+}
+
+bool square_fits(double radius, std::complex<double> centre) {
+  const double re = std::abs(centre.real());
+  const double im = std::abs(centre.imag());
+  return std::isfinite(radius) && std::isfinite(re + radius) && std::isfinite(im + radius);
+}
+
+Window square(int size, double radius, std::complex<double> centre, std::complex<double> x0) {
+  Window w{x0, std::vector<double>(static_cast<std::size_t>(size)),
            std::vector<double>(static_cast<std::size_t>(size))};
   for (int k = 0; k < size; ++k) {
-    w.re[static_cast<std::size_t>(k)] = grid_point(0, k, size, radius).real();
-    w.im[static_cast<std::size_t>(k)] = grid_point(k, 0, size, radius).imag();
+    w.re[static_cast<std::size_t>(k)] = grid_point(0, k, size, radius, centre).real();
+    w.im[static_cast<std::size_t>(k)] = grid_point(k, 0, size, radius, centre).imag();
   }
   return w;
 }

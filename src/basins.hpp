@@ -29,12 +29,17 @@ struct Window {
 };
 
 // The second start point of pixel (i, j) of muller-basins' square: the grid spans [-radius, radius] in
-// both parts, with the real part growing to the right and the imaginary part up; pixels mirrored about
-// the centre lines get exactly mirrored points.
-std::complex<double> grid_point(int i, int j, int size, double radius);
+// both parts around centre, with the real part growing to the right and the imaginary part up; pixels
+// mirrored about the centre lines get exactly mirrored offsets from the centre. Any finite radius
+// works, up to the largest double: no intermediate value overflows. A point whose sum with the centre
+// is not finite comes out infinite; square_fits() tells beforehand.
+std::complex<double> grid_point(int i, int j, int size, double radius, std::complex<double> centre = {});
 
-// muller-basins' map: size x size points from x0 = 0, by grid_point.
-Window square(int size, double radius);
+// Whether every point of the square around centre is finite.
+bool square_fits(double radius, std::complex<double> centre);
+
+// muller-basins' map: size x size points by grid_point, each searched from x0.
+Window square(int size, double radius, std::complex<double> centre = {}, std::complex<double> x0 = {});
 
 // The explorer's tiles: tile_size x tile_size pixels, whose centres are the start points. Level 0 is one
 // tile over |Re x1| <= 2, |Im x1| <= 2, and each level halves the pixel size: a level has 2^level

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,14 +24,17 @@ namespace {
 const char* const program = "muller-basins";
 
 const char* const help_text =
-    "Uso: muller-basins [-n TAMANO] [-r RADIO] [-j HILOS] [-o FICHERO] [--scalar]\n"
+    "Uso: muller-basins [-n TAMANO] [-r RADIO] [--center RE,IM] [--x0 RE,IM] [-j HILOS] [-o FICHERO]\n"
+    "                   [--scalar]\n"
     "Dibuja en un PNG a donde lleva el metodo de Muller sobre f(z) = z^4 + 1 desde cada punto de una\n"
-    "malla: la primera aproximacion es 0 y la segunda, x1, recorre el cuadrado |Re x1| <= RADIO,\n"
-    "|Im x1| <= RADIO en TAMANO x TAMANO puntos. Cada raiz tiene su color, mas oscuro cuantas mas\n"
+    "malla: la primera aproximacion es x0 y la segunda, x1, recorre en TAMANO x TAMANO puntos el\n"
+    "cuadrado de semilado RADIO centrado en --center. Cada raiz tiene su color, mas oscuro cuantas mas\n"
     "filas necesita la busqueda; en negro, las busquedas que no convergen o acaban en un valor no finito.\n"
     "\n"
     "  -n, --size TAMANO      puntos por lado, de 2 a 16384 (por omision 1024)\n"
     "  -r, --radius RADIO     semilado del cuadrado, positivo y finito (por omision 2)\n"
+    "      --center RE,IM     centro del cuadrado, dos numeros con una coma (por omision 0,0)\n"
+    "      --x0 RE,IM         la primera aproximacion de cada busqueda (por omision 0,0)\n"
     "  -j, --threads HILOS    hilos de calculo, de 1 a 256 (por omision, los nucleos disponibles)\n"
     "  -o, --output FICHERO   PNG de salida (por omision basins.png; - es la salida estandar); se\n"
     "                         reemplaza solo cuando el mapa esta completo\n"
@@ -44,17 +48,37 @@ const char* const help_text =
 struct Options {
   int size = 1024;
   double radius = 2.0;
+  std::complex<double> centre;
+  std::complex<double> x0;
   int threads = 1;
   std::string file = "basins.png";
   Path path = Path::vector;
 };
+
+// A number in as few digits as read back as the same double, so that a window at any depth is named
+// exactly.
+std::string shortest(double x) {
+  char text[32];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, x);
+    if (std::strtod(text, nullptr) == x) {
+      break;
+    }
+  }
+  return text;
+}
+
+std::string shortest(std::complex<double> z) {
+  return "(" + shortest(z.real()) + "," + shortest(z.imag()) + ")";
+}
 
 Options parse(int argc, char** argv) {
   static const option long_options[] = {
       {"size", required_argument, nullptr, 'n'},    {"radius", required_argument, nullptr, 'r'},
       {"threads", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
       {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
-      {"scalar", no_argument, nullptr, 'S'},        {nullptr, 0, nullptr, 0}};
+      {"scalar", no_argument, nullptr, 'S'},        {"center", required_argument, nullptr, 'C'},
+      {"x0", required_argument, nullptr, 'X'},      {nullptr, 0, nullptr, 0}};
   cli::Parser args(program, argc, argv, "n:r:j:o:h", long_options);
   Options o;
   o.threads = cli::cores_available();
@@ -65,6 +89,12 @@ Options parse(int argc, char** argv) {
         break;
       case 'r':
         o.radius = args.positive_real();
+        break;
+      case 'C':
+        o.centre = args.point();
+        break;
+      case 'X':
+        o.x0 = args.point();
         break;
       case 'j':
         o.threads = static_cast<int>(args.integer(1, 256));
@@ -85,6 +115,10 @@ Options parse(int argc, char** argv) {
     }
   }
   args.no_operands();
+  if (!square_fits(o.radius, o.centre)) {
+    args.error("el cuadrado de centro " + shortest(o.centre) + " y radio " + shortest(o.radius) +
+               " se sale de los numeros representables");
+  }
   if (o.file == "-" && isatty(STDOUT_FILENO) != 0) {
     args.error("no se escribe un PNG en un terminal: redirija la salida estandar o elija otro FICHERO");
   }
@@ -99,7 +133,7 @@ std::string display_name(const std::string& file) {
 [[noreturn]] void file_error(OutputFile& output, const std::string& file, int error) {
   output.close(false);
   std::fprintf(stderr, "%s: no se puede escribir %s: %s\n", program, display_name(file).c_str(),
-               error != 0 ? std::strerror(error) : "causa desconocida");
+               cli::error_phrase(error).c_str());
   std::exit(1);
 }
 
@@ -107,7 +141,7 @@ std::string display_name(const std::string& file) {
 Tally draw_with_progress(std::vector<std::uint8_t>& rgb, const Options& o) {
   std::atomic<int> rows_done{0};
   std::future<Tally> map;
-  const Window window = square(o.size, o.radius);
+  const Window window = square(o.size, o.radius, o.centre, o.x0);
   try {
     map = std::async(std::launch::async, [&] { return draw(window, rgb, o.threads, rows_done, o.path); });
   } catch (const std::system_error&) {
@@ -135,8 +169,12 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
     std::fprintf(out, "%-36s %10lld punto%s (%.2f %%)\n", label, count, count == 1 ? "" : "s",
                  100.0 * static_cast<double>(count) / points);
   };
-  std::fprintf(out, "mapa de %d x %d puntos: x0 = 0, x1 en [-%g, %g] x [-%g, %g]\n", o.size, o.size, o.radius,
-               o.radius, o.radius, o.radius);
+  // The grid's outermost points, as exactly as the options name them.
+  const std::complex<double> first = grid_point(0, 0, o.size, o.radius, o.centre);
+  const std::complex<double> last = grid_point(o.size - 1, o.size - 1, o.size, o.radius, o.centre);
+  std::fprintf(out, "mapa de %d x %d puntos: x0 = %s, x1 en [%s, %s] x [%s, %s]\n", o.size, o.size,
+               shortest(o.x0).c_str(), shortest(first.real()).c_str(), shortest(last.real()).c_str(),
+               shortest(last.imag()).c_str(), shortest(first.imag()).c_str());
   count_line("raiz (0.7071067812,0.7071067812):", End::upper_right);
   count_line("raiz (-0.7071067812,0.7071067812):", End::upper_left);
   count_line("raiz (-0.7071067812,-0.7071067812):", End::lower_left);

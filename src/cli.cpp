@@ -150,6 +150,71 @@ Checked<double> real(const std::string& text) {
   return {value, ""};
 }
 
+Checked<std::complex<double>> point(const std::string& text) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) {
+    return {{}, "debe ser RE,IM, dos numeros decimales separados por una coma, no " + echo(text)};
+  }
+  const Checked<double> re = real(text.substr(0, comma));
+  if (!re.problem.empty()) {
+    return {{}, "tiene mal la parte real: " + re.problem};
+  }
+  const Checked<double> im = real(text.substr(comma + 1));
+  if (!im.problem.empty()) {
+    return {{}, "tiene mal la parte imaginaria: " + im.problem};
+  }
+  return {{re.value, im.value}, ""};
+}
+
+std::string error_phrase(int error) {
+  // The errors that writing a file into place, or standard output, can meet.
+  static const struct {
+    int error;
+    const char* phrase;
+  } phrases[] = {
+      {ENOENT, "no existe el fichero o el directorio"},
+      {EACCES, "permiso denegado"},
+      {EPERM, "operacion no permitida"},
+      {EROFS, "el sistema de ficheros es de solo lectura"},
+      {ENOSPC, "no queda espacio en el dispositivo"},
+      {EDQUOT, "se ha superado la cuota de disco"},
+      {EISDIR, "es un directorio"},
+      {ENOTDIR, "una parte de la ruta no es un directorio"},
+      {ENAMETOOLONG, "el nombre es demasiado largo"},
+      {ELOOP, "demasiados niveles de enlaces simbolicos"},
+      {EFBIG, "el fichero supera el tamano permitido"},
+      {EIO, "error de entrada/salida del dispositivo"},
+      {EMFILE, "el proceso tiene demasiados ficheros abiertos"},
+      {ENFILE, "el sistema tiene demasiados ficheros abiertos"},
+      {ENOMEM, "no hay memoria suficiente"},
+      {EEXIST, "el fichero ya existe"},
+      {EXDEV, "el fichero temporal y el destino estan en sistemas de ficheros distintos"},
+      {EBADF, "el descriptor de fichero no es valido (la salida esta cerrada)"},
+      {EPIPE, "la tuberia esta cerrada por el otro extremo"},
+      {ETXTBSY, "el fichero es un programa en ejecucion"},
+      {EBUSY, "el dispositivo o recurso esta ocupado"},
+      {ENXIO, "no existe el dispositivo o la direccion"},
+      {ENODEV, "el dispositivo no admite la operacion"},
+      {EINVAL, "argumento no valido para el sistema"},
+      {EAGAIN, "recurso no disponible por ahora"},
+      {EINTR, "la llamada al sistema fue interrumpida"},
+      {ESTALE, "el fichero remoto ya no es valido"},
+      {ENOLCK, "no quedan cerrojos disponibles"},
+      {ENOSYS, "el sistema no implementa la operacion"},
+      {EOVERFLOW, "el valor es demasiado grande para el sistema"},
+      {ECONNRESET, "el otro extremo cerro la conexion"},
+  };
+  if (error == 0) {
+    return "causa desconocida";
+  }
+  for (const auto& p : phrases) {
+    if (p.error == error) {
+      return p.phrase;
+    }
+  }
+  return "error del sistema " + std::to_string(error) + " (" + std::strerror(error) + ")";
+}
+
 int cores_available() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) != 0) {
@@ -169,8 +234,8 @@ bool stdout_written(const char* program) {
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
     return true;
   }
-  std::fprintf(stderr, "%s: error de escritura en la salida estandar: %s\n", program,
-               errno != 0 ? std::strerror(errno) : "causa desconocida");
+  const std::string cause = error_phrase(errno);
+  std::fprintf(stderr, "%s: error de escritura en la salida estandar: %s\n", program, cause.c_str());
   return false;
 }
 
@@ -250,6 +315,14 @@ double Parser::positive_real() const {
     error(name_ + " " + x.problem);
   }
   return x.value;
+}
+
+std::complex<double> Parser::point() const {
+  const Checked<std::complex<double>> z = cli::point(value_);
+  if (!z.problem.empty()) {
+    error(name_ + " " + z.problem);
+  }
+  return z.value;
 }
 
 void Parser::no_operands() const {

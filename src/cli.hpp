@@ -5,6 +5,7 @@
 
 #include <getopt.h>
 
+#include <complex>
 #include <string>
 
 namespace cli {
@@ -31,6 +32,15 @@ Checked<long long> integer(const std::string& text, long long low, long long hig
 Checked<double> positive_real(const std::string& text);
 // A finite real number of any sign, zero included (a coordinate).
 Checked<double> real(const std::string& text);
+
+// A point written RE,IM: two real numbers by the rule above, parted by one comma (0.5,-1e-3). The
+// problem names the part that is wrong, or says what shape was expected.
+Checked<std::complex<double>> point(const std::string& text);
+
+// A system error (an errno value) as a short Spanish phrase, such as "no queda espacio en el
+// dispositivo", so that a message in Spanish does not end in English. An error without a phrase of its
+// own gets the system's text with its number; 0 is "causa desconocida".
+std::string error_phrase(int error);
 
 // The cores this process may run on (its CPU affinity, which a container or taskset may narrow), from 1
 // to 256: what every -j defaults to.
@@ -69,6 +79,7 @@ class Parser {
   // The option's value checked, or a usage error that names the option and says why.
   long long integer(long long low, long long high) const;
   double positive_real() const;
+  std::complex<double> point() const;
   // A usage error if anything but options was given.
   void no_operands() const;
   [[noreturn]] void error(const std::string& problem) const { usage_error(program_, problem); }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "basins.hpp"
+#include "cli.hpp"
 #include "decode_png.hpp"
 #include "files.hpp"
 #include "spawn.hpp"
@@ -94,7 +95,11 @@ TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
       {{"--vers=1"}, ": --vers no admite valor ("},
       {{"stray"}, ": argumento de mas: 'stray' ("},
       {{"-n"}, ": falta el valor de -n ("},
-      {{"--radius"}, ": falta el valor de --radius ("}};
+      {{"--radius"}, ": falta el valor de --radius ("},
+      {{"--center", "0.5+0.25i"}, ": --center debe ser RE,IM, dos numeros decimales separados por una coma"},
+      {{"--center", "0.5, 0.25"}, ": --center tiene mal la parte imaginaria: debe ser un numero decimal"},
+      {{"--x0", "1e400,0"}, ": --x0 tiene mal la parte real: '1e400' es demasiado grande para representarlo"},
+      {{"--center", "1e308,0", "-r", "1e308"}, " se sale de los numeros representables ("}};
   Scratch scratch;
   write_text(scratch.path("map.png"), "old");
   auto expect_refused = [&](std::vector<std::string> args, const std::string& says) {
@@ -130,8 +135,8 @@ TEST(BasinsProgram, SaysSoWhenItsHelpOrVersionCannotBeWritten) {
     for (const auto& [output, error] : {std::pair{Output::full_device, ENOSPC}, {Output::closed, EBADF}}) {
       const Finished o = run(BASINS_PROGRAM, {option}, output);
       EXPECT_EQ(o.status, 1) << option;
-      EXPECT_EQ(o.err, std::string("muller-basins: error de escritura en la salida estandar: ") +
-                           std::strerror(error) + "\n");
+      EXPECT_EQ(o.err, "muller-basins: error de escritura en la salida estandar: " +
+                           cli::error_phrase(error) + "\n");
     }
   }
 }
@@ -163,7 +168,9 @@ TEST(BasinsProgram, NamesTheFileItCannotWriteAndLeavesNothingBehind) {
     EXPECT_EQ(o.status, 1) << c.file;
     EXPECT_EQ(lines_of(o.err).size(), 1u) << o.err;
     EXPECT_NE(o.err.find("'" + c.file + "'"), std::string::npos) << o.err;
-    EXPECT_NE(o.err.find(std::strerror(c.error)), std::string::npos) << o.err;
+    // In Spanish throughout: the system's own (English) text only for an error without a phrase.
+    EXPECT_NE(o.err.find(": " + cli::error_phrase(c.error) + "\n"), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find(std::strerror(c.error)), std::string::npos) << o.err;
   }
   EXPECT_EQ(scratch.entries(), (std::set<std::string>{"dir", "map.png"}));
   EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
@@ -297,6 +304,58 @@ TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
   EXPECT_GT(ends[static_cast<std::size_t>(End::gave_up)], 0);
   EXPECT_GT(ends[static_cast<std::size_t>(End::non_finite)], 0);
   EXPECT_EQ(counts(o.out), ends) << o.out;
+}
+
+TEST(BasinsProgram, DrawsAnyWindowOfTheExplorerPixelForPixel) {
+  // A tile's pixel centres are -2 + (256 column + k + 1/2) p across and 2 - (256 row + k + 1/2) p down,
+  // p = 2^-(6 + level); 256 points spaced p around the tile's middle, -2 + (256 column + 128) p, are
+  // the same start points, and so must give the same colours as the tile drawn in process.
+  const struct {
+    int level;
+    long long column, row;
+    std::complex<double> x0;
+    bool varied;  // whether the window has more than one colour; at the deepest level only its points tell
+  } cases[] = {{3, 3, 2, {0.25, -0.5}, true},
+               {1, 0, 1, {-1e-3, 2}, true},
+               {45, 17856068835082, 17768107904860, {}, false}};
+  Scratch scratch;
+  for (const auto& c : cases) {
+    const double p = std::ldexp(1.0, -6 - c.level);
+    const double re = -2 + static_cast<double>(c.column * 256 + 128) * p;
+    const double im = 2 - static_cast<double>(c.row * 256 + 128) * p;
+    char centre[100];
+    char x0[100];
+    char radius[40];
+    std::snprintf(centre, sizeof centre, "%.17g,%.17g", re, im);
+    std::snprintf(x0, sizeof x0, "%.17g,%.17g", c.x0.real(), c.x0.imag());
+    std::snprintf(radius, sizeof radius, "%.17g", 255 * p / 2);
+    const Finished o = run(BASINS_PROGRAM, {"-n", "256", "-r", radius, "--center", centre, "--x0", x0, "-o",
+                                            scratch.path("window.png")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::vector<std::uint8_t> drawn = decode_png(read_file(scratch.path("window.png").c_str())).rgb;
+    const Window window = tile(c.level, c.column, c.row, c.x0);
+    const Window poster = square(256, 255 * p / 2, {re, im}, c.x0);
+    EXPECT_TRUE(window.re == poster.re && window.im == poster.im) << "level " << c.level;
+    std::vector<std::uint8_t> expected;
+    std::atomic<int> rows{0};
+    draw(window, expected, 1, rows, Path::scalar);
+    EXPECT_TRUE(drawn == expected) << "level " << c.level;
+    std::set<std::vector<std::uint8_t>> colours;
+    for (std::size_t k = 0; k + 3 <= expected.size(); k += 3) {
+      colours.insert({expected.begin() + static_cast<std::ptrdiff_t>(k),
+                      expected.begin() + static_cast<std::ptrdiff_t>(k + 3)});
+    }
+    EXPECT_EQ(colours.size() > 1, c.varied) << "a window of one colour shows nothing: level " << c.level;
+  }
+}
+
+TEST(BasinsProgram, SpansARadiusUpToTheLargestDouble) {
+  // radius * (n - 1) overflows here; the grid's edges must still be -radius and +radius.
+  const Finished o = run(BASINS_PROGRAM, {"-n", "3", "-r", "1.7976931348623157e308", "-o", "/dev/null"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string edge = "1.7976931348623157e+308";
+  EXPECT_EQ(lines_of(o.out).at(0), "mapa de 3 x 3 puntos: x0 = (0,0), x1 en [-" + edge + ", " + edge +
+                                       "] x [-" + edge + ", " + edge + "]");
 }
 
 }  // namespace

@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <complex>
+#include <cstring>
+#include <iterator>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -48,6 +54,38 @@ TEST(Cli, ReadsEveryDecimalFormAndRefusesTheRest) {
   for (const auto& [text, problem] : bad) {
     EXPECT_EQ(cli::real(text).problem, problem) << text;
   }
+}
+
+TEST(Cli, ReadsAPointAndNamesTheWrongPart) {
+  EXPECT_EQ(cli::point("-0.5,1e-3").value, std::complex<double>(-0.5, 1e-3));
+  EXPECT_TRUE(std::signbit(cli::point("-0,0").value.real()));
+  const std::pair<const char*, const char*> bad[] = {
+      {"0.5", "debe ser RE,IM"},
+      {"1,2,3", "debe ser RE,IM"},
+      {"0.5+0.25i", "debe ser RE,IM"},
+      {"0.5, 0.25", "tiene mal la parte imaginaria: debe ser un numero decimal, no ' 0.25'"},
+      {"1e999,0", "tiene mal la parte real: '1e999' es demasiado grande"},
+      {",1", "tiene mal la parte real"}};
+  for (const auto& [text, problem] : bad) {
+    EXPECT_NE(cli::point(text).problem.find(problem), std::string::npos)
+        << text << ": " << cli::point(text).problem;
+  }
+}
+
+TEST(Cli, NamesEverySystemErrorOfWritingAFileInSpanish) {
+  const int errors[] = {ENOENT, EACCES, EROFS,  ENOSPC, EDQUOT, EISDIR, ENOTDIR, ENAMETOOLONG, ELOOP, EFBIG,
+                        EIO,    EMFILE, ENFILE, ENOMEM, EEXIST, EPERM,  EXDEV,   EBADF,        EPIPE};
+  std::set<std::string> phrases;
+  for (const int error : errors) {
+    const std::string phrase = cli::error_phrase(error);
+    EXPECT_EQ(phrase.find(std::strerror(error)), std::string::npos) << phrase;
+    EXPECT_TRUE(std::all_of(phrase.begin(), phrase.end(), [](char c) { return c >= ' ' && c <= '~'; }))
+        << phrase;
+    phrases.insert(phrase);
+  }
+  EXPECT_EQ(phrases.size(), std::size(errors));
+  // Anything else still says what the system said, and its number.
+  EXPECT_NE(cli::error_phrase(EHOSTDOWN).find(std::strerror(EHOSTDOWN)), std::string::npos);
 }
 
 }  // namespace
