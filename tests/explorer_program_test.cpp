@@ -1,7 +1,5 @@
 // The explorer program run as a user runs it: its options, the address it prints, a port already taken,
 // and its stop on SIGTERM.
-#include <httplib.h>
-
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "explorer.hpp"
+#include "http_client.hpp"
 #include "spawn.hpp"
 #include "support.hpp"
 
@@ -73,8 +72,7 @@ TEST(ExplorerProgram, PrintsItsAddressFirstAndStopsOnSigtermWithStatusZero) {
   const std::string url = first_line(s.out);
   const std::string prefix = "http://127.0.0.1:";
   ASSERT_TRUE(starts_with(url, prefix)) << url;
-  httplib::Client client("127.0.0.1", std::stoi(url.substr(prefix.size())));
-  const httplib::Result page = client.Get("/");
+  const std::optional<Reply> page = request(std::stoi(url.substr(prefix.size())), "/");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
   EXPECT_NE(page->body.find("<script src=\"explorer.js\"></script>"), std::string::npos);
