@@ -234,12 +234,14 @@ class Session : public std::enable_shared_from_this<Session> {
     if (parser_->is_done()) {
       return answer();
     }
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code e, std::size_t) {
-                       if (!e) {
-                         self->answer();
-                       }  // else a body cut short, or too slow
-                     });
+    http::async_read(
+        stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code e, std::size_t) {
+          if (!e) {
+            self->answer();
+          } else if (e != beast::error::timeout && e != net::error::operation_aborted) {
+            self->refuse(400, "peticion mal formada");  // a body that does not keep its own framing
+          }
+        });
   }
 
   void answer() {
