@@ -131,13 +131,23 @@ class Tiles {
 
   enum class Found { ready, parked, busy };
 
+  // The tile if it is in memory, or null.
+  std::shared_ptr<const Tile> cached(const TileKey& key) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = index_.find(key);
+    if (found == index_.end()) {
+      return nullptr;
+    }
+    lru_.splice(lru_.begin(), lru_, found->second);
+    return found->second->second;
+  }
+
   // The tile if it is in memory; else the waiter is kept until the tile is drawn; busy when too many
   // tiles wait already, or the service is stopping.
   Found find(const TileKey& key, std::shared_ptr<const Tile>& tile, const Waiter& waiter) {
     const std::lock_guard<std::mutex> lock(mutex_);
     const auto cached = index_.find(key);
     if (cached != index_.end()) {
-      lru_.splice(lru_.begin(), lru_, cached->second);
       tile = cached->second->second;
       return Found::ready;
     }
@@ -491,22 +501,14 @@ struct Explorer::Service {
       respond(std::move(r));
       return;
     }
-    // The answer once the tile is there: sent from the tile itself, which the cache may hold.
-    const auto answer = [this, respond, r](const std::shared_ptr<const Tile>& tile) {
-      if (tile == nullptr) {
-        HttpResponse busy = refusal(503, server.stopping() ? "el servidor se esta deteniendo"
-                                                           : "demasiadas teselas en espera de dibujarse");
-        busy.headers.emplace_back("Retry-After", "1");
-        respond(std::move(busy));
-      } else if (tile->png.empty()) {
-        respond(refusal(500, "no hay memoria para dibujar la tesela"));
-      } else {
-        HttpResponse drawn = r;
-        drawn.body = std::shared_ptr<const std::string>(tile, &tile->png);
-        respond(std::move(drawn));
-      }
+    std::shared_ptr<const Tile> tile = tiles.cached(key);
+    if (tile != nullptr) {
+      respond(tile_answer(tile, std::move(r)));
+      return;
+    }
+    const auto answer = [this, respond, r](const std::shared_ptr<const Tile>& drawn) {
+      respond(tile_answer(drawn, r));
     };
-    std::shared_ptr<const Tile> tile;
     switch (tiles.find(key, tile, answer)) {
       case Tiles::Found::ready:
         answer(tile);
@@ -517,6 +519,22 @@ struct Explorer::Service {
         answer(nullptr);
         break;
     }
+  }
+
+  // The answer once the tile is there, sent from the tile itself, which the cache may hold; null when
+  // it will not be drawn.
+  HttpResponse tile_answer(const std::shared_ptr<const Tile>& tile, HttpResponse r) const {
+    if (tile == nullptr) {
+      HttpResponse busy = refusal(503, server.stopping() ? "el servidor se esta deteniendo"
+                                                         : "demasiadas teselas en espera de dibujarse");
+      busy.headers.emplace_back("Retry-After", "1");
+      return busy;
+    }
+    if (tile->png.empty()) {
+      return refusal(500, "no hay memoria para dibujar la tesela");
+    }
+    r.body = std::shared_ptr<const std::string>(tile, &tile->png);
+    return r;
   }
 
   static HttpResponse serve_report(const HttpRequest& req) {

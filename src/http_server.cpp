@@ -1,6 +1,7 @@
 // The explorer's connections: one session per connection reads a request, has the service answer it,
-// writes the answer and reads the next, each wait under its own time limit; the io_context's threads own
-// all I/O, and an answer given from elsewhere comes back to the session's strand.
+// writes the answer and reads the next, each wait under its own time limit. Each thread runs an
+// io_context of its own, and owns the connections given to it: no locks or wake-ups between threads on a
+// connection's way, and an answer given from elsewhere (a tile drawn) is handed to its connection's thread.
 #include "http_server.hpp"
 
 #include <sys/resource.h>
@@ -75,17 +76,23 @@ std::string decoded(std::string_view text, bool plus_is_space) {
   return out;
 }
 
-// "Mon, 07 Dec 2026 15:00:00 GMT", in English whatever the locale.
-std::string http_date() {
+// "Mon, 07 Dec 2026 15:00:00 GMT", in English whatever the locale; made once a second by each thread.
+const std::string& http_date() {
   static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  thread_local std::time_t made = -1;
+  thread_local std::string text;
   const std::time_t now = std::time(nullptr);
-  std::tm t{};
-  gmtime_r(&now, &t);
-  char text[40];
-  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[t.tm_wday], t.tm_mday,
-                months[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+  if (now != made) {
+    std::tm t{};
+    gmtime_r(&now, &t);
+    char line[40];
+    std::snprintf(line, sizeof line, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[t.tm_wday], t.tm_mday,
+                  months[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    text = line;
+    made = now;
+  }
   return text;
 }
 
@@ -95,13 +102,18 @@ class Session;
 
 struct HttpServer::State {
   State(int n, HttpLimits l, Handler h)
-      : limits(l),
-        handler(std::move(h)),
-        threads(n),
-        io(n),
-        acceptor(net::make_strand(io)),
-        grace(io),
-        work(net::make_work_guard(io)) {}
+      : limits(l), handler(std::move(h)), ios(contexts(n)), acceptor(*ios[0]), grace(*ios[0]) {
+    for (const auto& io : ios) {
+      work.push_back(net::make_work_guard(*io));
+    }
+  }
+  static std::vector<std::unique_ptr<net::io_context>> contexts(int n) {
+    std::vector<std::unique_ptr<net::io_context>> made;
+    for (int k = 0; k < n; ++k) {
+      made.push_back(std::make_unique<net::io_context>(1));  // run by one thread: no locking
+    }
+    return made;
+  }
   void accept();
   void forget(std::uint64_t id);
   std::vector<std::shared_ptr<Session>> open_sessions();
@@ -109,16 +121,16 @@ struct HttpServer::State {
 
   HttpLimits limits;
   Handler handler;
-  int threads;
   std::atomic<bool> stopping{false};
   // Before the io_context: the sessions that its pending handlers hold leave this table as it goes.
   std::mutex mutex;  // for sessions and next_id
   std::unordered_map<std::uint64_t, std::weak_ptr<Session>> sessions;
   std::uint64_t next_id = 0;
-  net::io_context io;
+  std::vector<std::unique_ptr<net::io_context>> ios;  // one a thread; the first also accepts
+  std::size_t next_io = 0;
   tcp::acceptor acceptor;
   net::steady_timer grace;
-  std::optional<net::executor_work_guard<net::io_context::executor_type>> work;
+  std::vector<net::executor_work_guard<net::io_context::executor_type>> work;
 };
 
 namespace {
@@ -268,8 +280,9 @@ class Session : public std::enable_shared_from_this<Session> {
     head_only_ = r.head;
     keep_alive_ = req.keep_alive() && req.version() >= 11 && ++answered_ < limits_.requests_per_connection;
     server_.handler(r, [self = shared_from_this()](HttpResponse response) {
-      net::post(self->stream_.get_executor(),
-                [self, response = std::move(response)]() mutable { self->write(std::move(response)); });
+      // At once when answered on the session's own strand, as most requests are; else queued to it.
+      net::dispatch(self->stream_.get_executor(),
+                    [self, response = std::move(response)]() mutable { self->write(std::move(response)); });
     });
   }
 
@@ -358,14 +371,15 @@ HttpResponse refusal(int status, const std::string& line) {
 }
 
 void HttpServer::State::accept() {
-  acceptor.async_accept(net::make_strand(io), [self = this](beast::error_code ec, tcp::socket socket) {
+  const net::any_io_executor owner = ios[next_io++ % ios.size()]->get_executor();
+  acceptor.async_accept(owner, [self = this](beast::error_code ec, tcp::socket socket) {
     if (self->stopping || !self->acceptor.is_open()) {
       return;
     }
     if (ec) {
       // Out of descriptors or memory: the connection stays queued; accepting resumes a little later
       // instead of spinning.
-      auto timer = std::make_shared<net::steady_timer>(self->io, std::chrono::milliseconds(100));
+      auto timer = std::make_shared<net::steady_timer>(*self->ios[0], std::chrono::milliseconds(100));
       timer->async_wait([self, timer](beast::error_code) {
         net::dispatch(self->acceptor.get_executor(), [self] { self->accept(); });
       });
@@ -422,7 +436,7 @@ void HttpServer::State::end_after(std::chrono::steady_clock::time_point deadline
     for (const auto& session : open) {
       session->close();
     }
-    work.reset();
+    work.clear();
   });
 }
 
@@ -441,12 +455,14 @@ HttpServer::~HttpServer() {
     shutdown();
   } catch (...) {  // out of memory: the io_context's end below closes everything all the same
   }
-  state_->io.stop();
+  for (const auto& io : state_->ios) {
+    io->stop();
+  }
 }
 
 std::string HttpServer::bind(const std::string& host, int port) {
   beast::error_code ec;
-  tcp::resolver resolver(state_->io);
+  tcp::resolver resolver(*state_->ios[0]);
   const auto found = resolver.resolve(host, std::to_string(port), tcp::resolver::passive, ec);
   if (ec || found.empty()) {
     return "direccion desconocida: " + ec.message();
@@ -483,10 +499,10 @@ void HttpServer::serve() {
     net::dispatch(s.acceptor.get_executor(), [self = state_.get()] { self->accept(); });
   }
   std::vector<std::thread> threads;
-  for (int k = 1; k < s.threads; ++k) {
-    threads.emplace_back([&s] { s.io.run(); });
+  for (std::size_t k = 1; k < s.ios.size(); ++k) {
+    threads.emplace_back([&s, k] { s.ios[k]->run(); });
   }
-  s.io.run();
+  s.ios[0]->run();
   for (std::thread& t : threads) {
     t.join();
   }
@@ -505,7 +521,7 @@ void HttpServer::shutdown() {
     session->stop();
   }
   // Requests in hand have until the grace's end.
-  net::post(s.io, [self = state_.get()] {
+  net::post(*s.ios[0], [self = state_.get()] {
     self->end_after(std::chrono::steady_clock::now() + self->limits.stop_grace);
   });
 }

@@ -83,4 +83,18 @@ TEST(ExplorerProgram, PrintsItsAddressFirstAndStopsOnSigtermWithStatusZero) {
   EXPECT_EQ(o.err, "");
 }
 
+TEST(ExplorerProgram, ShowsAnIpv6AddressInBracketsOnce) {
+  if (!Explorer({}).bind("::1", 0).empty()) {
+    GTEST_SKIP() << "no IPv6 loopback here";
+  }
+  for (const char* host : {"::1", "[::1]"}) {
+    const Started s = start(EXPLORER_PROGRAM, {"--host", host, "--port", "0", "-j", "1"});
+    const std::string url = first_line(s.out);
+    kill(s.pid, SIGTERM);
+    const Finished o = finish(s);
+    EXPECT_TRUE(starts_with(url, "http://[::1]:")) << host << ": " << url;
+    EXPECT_EQ(o.status, 0) << o.err;
+  }
+}
+
 }  // namespace
