@@ -280,7 +280,7 @@ class Session : public std::enable_shared_from_this<Session> {
     head_only_ = r.head;
     keep_alive_ = req.keep_alive() && req.version() >= 11 && ++answered_ < limits_.requests_per_connection;
     server_.handler(r, [self = shared_from_this()](HttpResponse response) {
-      // At once when answered on the session's own strand, as most requests are; else queued to it.
+      // At once when answered on the connection's own thread, as most requests are; else handed to it.
       net::dispatch(self->stream_.get_executor(),
                     [self, response = std::move(response)]() mutable { self->write(std::move(response)); });
     });

@@ -51,13 +51,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (fd < 0) {
     fail("no connection", "");
   }
-  send(fd, data, size, MSG_NOSIGNAL);
+  // libFuzzer's timer interrupts system calls now and then: they are tried again.
+  for (std::size_t sent = 0; sent < size;) {
+    const ssize_t n = send(fd, data + sent, size - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno != EINTR) {
+      break;  // the server closed first, as after a refusal: what it answered is read below
+    }
+    sent += n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
   shutdown(fd, SHUT_WR);
   std::string answer;
   char buffer[65536];
   ssize_t n = 0;
-  while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) {
-    answer.append(buffer, static_cast<std::size_t>(n));
+  while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0 || (n < 0 && errno == EINTR)) {
+    answer.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
   }
   close(fd);
   if (n < 0) {
