@@ -103,14 +103,15 @@ class Session;
 struct HttpServer::State {
   State(int n, HttpLimits l, Handler h)
       : limits(l), handler(std::move(h)), ios(contexts(n)), acceptor(*ios[0]), grace(*ios[0]) {
+    work.reserve(ios.size());
     for (const auto& io : ios) {
       work.push_back(net::make_work_guard(*io));
     }
   }
   static std::vector<std::unique_ptr<net::io_context>> contexts(int n) {
-    std::vector<std::unique_ptr<net::io_context>> made;
-    for (int k = 0; k < n; ++k) {
-      made.push_back(std::make_unique<net::io_context>(1));  // run by one thread: no locking
+    std::vector<std::unique_ptr<net::io_context>> made(static_cast<std::size_t>(n));
+    for (auto& io : made) {
+      io = std::make_unique<net::io_context>(1);  // the hint that one thread runs it
     }
     return made;
   }
