@@ -4,12 +4,6 @@
 //   explorer_bench paths                   the fixed set's URLs, one a line
 //   explorer_bench cold PORT THREADS       cold tiles against draw(), from a server just started
 //   explorer_bench idle PORT               requests with 100 idle connections open
-#include <arpa/inet.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -20,6 +14,7 @@
 #include <vector>
 
 #include "basins.hpp"
+#include "http_client.hpp"
 #include "png.hpp"
 
 namespace {
@@ -65,9 +60,6 @@ void summary(const char* what, const std::vector<double>& v) {
 }
 
 int cold(int port, int threads) {
-  httplib::Client client("127.0.0.1", port);
-  client.set_keep_alive(true);
-  client.set_read_timeout(60);
   std::vector<double> served;
   std::vector<double> drawn;
   std::vector<double> encoded;
@@ -82,7 +74,7 @@ int cold(int port, int threads) {
     std::string png;
     encode_png(png, rgb.data(), tile_size, tile_size);
     const Clock::time_point c = Clock::now();
-    const httplib::Result r = client.Get(path_of(t));
+    const std::optional<Reply> r = request(port, path_of(t));
     const Clock::time_point d = Clock::now();
     if (!r || r->status != 200 || r->body != png) {
       std::fprintf(stderr, "explorer_bench: %s was not the tile drawn here\n", path_of(t).c_str());
@@ -106,12 +98,8 @@ int cold(int port, int threads) {
 int idle(int port) {
   std::vector<int> sockets;
   for (int k = 0; k < 100; ++k) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const int fd = connect_to(port);
+    if (fd < 0) {
       std::perror("explorer_bench: connect");
       return 1;
     }
@@ -119,10 +107,8 @@ int idle(int port) {
   }
   std::vector<double> waits;
   for (int k = 0; k < 20; ++k) {
-    httplib::Client client("127.0.0.1", port);  // a new connection each time, as a new user's
-    client.set_read_timeout(60);
     const Clock::time_point a = Clock::now();
-    const httplib::Result r = client.Get("/report?x1=1,1");
+    const std::optional<Reply> r = request(port, "/report?x1=1,1");  // a new connection, as a new user's
     waits.push_back(ms(Clock::now() - a));
     if (!r || r->status != 200) {
       std::fprintf(stderr, "explorer_bench: no answer with 100 idle connections\n");

@@ -2,8 +2,6 @@
 // drawing per tile however many ask for it, and the queue of tiles waiting to be drawn.
 #include "explorer.hpp"
 
-#include <httplib.h>
-
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -32,22 +30,9 @@
 namespace {
 
 using complex = std::complex<double>;
-using httplib::Request;
-using httplib::Response;
-
-const char* const text_type = "text/plain; charset=utf-8";
-
-// Every refusal is one line in Spanish.
-void refuse(Response& res, int status, const std::string& line) {
-  res.status = status;
-  res.set_header("Cache-Control", "no-store");
-  res.set_content(line + "\n", text_type);
-}
-
 // A point as a request gives it, "RE,IM", each part a finite decimal number by the rule the programs'
 // options follow: no spaces, no hexadecimal, no words such as inf or nan.
-bool parse_point(const Request& req, const char* name, complex& z, std::string& problem) {
-  const std::string text = req.get_param_value(name);
+bool parse_point(const std::string& text, const char* name, complex& z, std::string& problem) {
   const std::size_t comma = text.find(',');
   if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) {
     problem = std::string(name) + " debe tener la forma RE,IM, no " + cli::echo(text);
@@ -122,16 +107,20 @@ struct Tile {
   std::string png;
 };
 
+// What a request parked for a tile is given once the tile is drawn, or null if it will not be.
+using Waiter = std::function<void(std::shared_ptr<const Tile>)>;
+
 // Drawn tiles in memory, and the tiles being or waiting to be drawn with the requests that wait for
 // them. One thread draws, one tile at a time with every drawing thread: a tile then comes as soon as
 // it can, and the next one in line is not slowed by the others.
 class Tiles {
  public:
-  Tiles(int threads, std::size_t budget, std::size_t waiting_limit, std::function<void()> before_drawing)
-      : threads_(threads),
-        budget_(budget),
-        waiting_limit_(waiting_limit),
-        before_drawing_(std::move(before_drawing)),
+  explicit Tiles(const ExplorerSettings& s)
+      : threads_(s.threads),
+        budget_(s.cache_bytes),
+        waiting_limit_(s.waiting_tiles),
+        before_drawing_(s.before_drawing),
+        draw_instead_(s.draw_instead),
         drawer_([this] { run(); }) {}
   ~Tiles() {
     stop();
@@ -142,19 +131,29 @@ class Tiles {
 
   enum class Found { ready, parked, busy };
 
-  // The tile if it is in memory; else the request is parked until the tile is drawn (and answered again,
-  // with the tile held for it); busy when too many tiles wait already, or the service is stopping.
-  Found find(const TileKey& key, std::shared_ptr<const Tile>& tile) {
+  // The tile if it is in memory, or null.
+  std::shared_ptr<const Tile> cached(const TileKey& key) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = index_.find(key);
+    if (found == index_.end()) {
+      return nullptr;
+    }
+    lru_.splice(lru_.begin(), lru_, found->second);
+    return found->second->second;
+  }
+
+  // The tile if it is in memory; else the waiter is kept until the tile is drawn; busy when too many
+  // tiles wait already, or the service is stopping.
+  Found find(const TileKey& key, std::shared_ptr<const Tile>& tile, const Waiter& waiter) {
     const std::lock_guard<std::mutex> lock(mutex_);
     const auto cached = index_.find(key);
     if (cached != index_.end()) {
-      lru_.splice(lru_.begin(), lru_, cached->second);
       tile = cached->second->second;
       return Found::ready;
     }
     const auto drawing = waiters_.find(key);
     if (drawing != waiters_.end()) {
-      drawing->second.push_back(HttpServer::defer());
+      drawing->second.push_back(waiter);
       ++waiting_;
       return Found::parked;
     }
@@ -162,16 +161,15 @@ class Tiles {
       return Found::busy;
     }
     queue_.push_back(key);
-    waiters_[key].push_back(HttpServer::defer());
+    waiters_[key].push_back(waiter);
     ++waiting_;
     wake_.notify_one();
     return Found::parked;
   }
 
-  // Tiles not yet begun are given up (their requests answered again, to be refused); the one being drawn
-  // is finished.
+  // Tiles not yet begun are given up (their requests refused); the one being drawn is finished.
   void stop() {
-    std::vector<Deferral> cancelled;
+    std::vector<Waiter> cancelled;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       if (stopping_) {
@@ -179,8 +177,8 @@ class Tiles {
       }
       stopping_ = true;
       for (const TileKey& key : queue_) {
-        for (const Deferral& d : waiters_[key]) {
-          cancelled.push_back(d);
+        for (const Waiter& w : waiters_[key]) {
+          cancelled.push_back(w);
         }
         waiting_ -= static_cast<long long>(waiters_[key].size());
         waiters_.erase(key);
@@ -188,8 +186,8 @@ class Tiles {
       queue_.clear();
     }
     wake_.notify_one();
-    for (const Deferral& d : cancelled) {
-      d.resume(nullptr);
+    for (const Waiter& w : cancelled) {
+      w(nullptr);
     }
   }
 
@@ -216,7 +214,7 @@ class Tiles {
         before_drawing_();
       }
       const std::shared_ptr<const Tile> tile = draw_tile(key);
-      std::vector<Deferral> waiting;
+      std::vector<Waiter> waiting;
       {
         const std::lock_guard<std::mutex> lock(mutex_);
         waiting.swap(waiters_[key]);
@@ -227,8 +225,8 @@ class Tiles {
         }
       }
       renders_.fetch_add(1);
-      for (const Deferral& d : waiting) {
-        d.resume(tile);
+      for (const Waiter& w : waiting) {
+        w(tile);
       }
     }
   }
@@ -236,6 +234,10 @@ class Tiles {
   std::shared_ptr<const Tile> draw_tile(const TileKey& key) const {
     auto drawn = std::make_shared<Tile>();
     try {
+      if (draw_instead_) {
+        drawn->png = draw_instead_();
+        return drawn;
+      }
       const Window window = tile(key.level, key.column, key.row, key.x0());
       std::vector<std::uint8_t> rgb;
       std::atomic<int> rows_done{0};
@@ -243,14 +245,22 @@ class Tiles {
       if (!encode_png(drawn->png, rgb.data(), tile_size, tile_size)) {
         drawn->png.clear();
       }
+      drawn->png.shrink_to_fit();  // kept for long: the encoder's spare capacity would count for nothing
     } catch (const std::bad_alloc&) {
       drawn->png.clear();
     }
     return drawn;
   }
 
-  // What a tile takes of the budget: its bytes, and a guess at the bookkeeping around it.
-  static std::size_t footprint(const Tile& tile) { return tile.png.size() + 256; }
+  // What a tile takes of the budget: each of its allocations as the allocator rounds it (a 16-byte header
+  // and alignment, 32 bytes at least): its bytes, the shared Tile with its count, the list's node, the
+  // index's node and its bucket.
+  static std::size_t footprint(const Tile& tile) {
+    const auto allocated = [](std::size_t n) { return std::max<std::size_t>(32, (n + 8 + 15) / 16 * 16); };
+    using Node = std::pair<TileKey, std::shared_ptr<const Tile>>;
+    return allocated(tile.png.capacity() + 1) + allocated(sizeof(Tile) + 16) + allocated(sizeof(Node) + 16) +
+           allocated(sizeof(TileKey) + 3 * sizeof(void*)) + sizeof(void*);
+  }
 
   // Into memory, with the least recently used tiles leaving to stay within the budget.
   void keep(const TileKey& key, const std::shared_ptr<const Tile>& tile) {
@@ -272,6 +282,7 @@ class Tiles {
   const std::size_t budget_;
   const std::size_t waiting_limit_;
   const std::function<void()> before_drawing_;
+  const std::function<std::string()> draw_instead_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
@@ -279,7 +290,7 @@ class Tiles {
   std::unordered_map<TileKey, decltype(lru_)::iterator, TileKeyHash> index_;
   std::size_t bytes_ = 0;
   std::deque<TileKey> queue_;
-  std::unordered_map<TileKey, std::vector<Deferral>, TileKeyHash> waiters_;
+  std::unordered_map<TileKey, std::vector<Waiter>, TileKeyHash> waiters_;
   long long waiting_ = 0;  // requests in waiters_
   std::atomic<long long> renders_{0};
   std::thread drawer_;  // last: it starts once everything above is ready
@@ -358,15 +369,15 @@ void replace_all(std::string& text, const std::string& token, const std::string&
 }
 
 struct Asset {
-  std::string body;
+  std::shared_ptr<const std::string> body;
   const char* type;
   std::string etag;
 };
 
-Asset asset(const Embedded& file, const char* type) {
-  Asset a{std::string(reinterpret_cast<const char*>(file.data), file.size), type, ""};
+Asset asset(std::string body, const char* type) {
+  Asset a{std::make_shared<const std::string>(std::move(body)), type, ""};
   std::uint64_t h = fnv_basis;
-  for (const char c : a.body) {
+  for (const char c : *a.body) {
     h = fnv_step(h, static_cast<unsigned char>(c));
   }
   std::array<char, 40> tag{};
@@ -375,8 +386,10 @@ Asset asset(const Embedded& file, const char* type) {
   return a;
 }
 
-bool not_modified(const Request& req, const std::string& etag) {
-  const std::string& wanted = req.get_header_value("If-None-Match");
+std::string bytes(const Embedded& file) { return {reinterpret_cast<const char*>(file.data), file.size}; }
+
+bool not_modified(const HttpRequest& req, const std::string& etag) {
+  const std::string& wanted = req.if_none_match;
   return !wanted.empty() && (wanted == "*" || wanted.find(etag) != std::string::npos);
 }
 
@@ -384,71 +397,57 @@ bool not_modified(const Request& req, const std::string& etag) {
 
 struct Explorer::Service {
   explicit Service(const ExplorerSettings& settings)
-      : server(settings.loops, HttpLimits{}),
-        tiles(settings.threads, settings.cache_bytes, settings.waiting_tiles, settings.before_drawing) {
+      : server(settings.loops, HttpLimits{},
+               [this](const HttpRequest& req, const Respond& respond) { route(req, respond); }),
+        tiles(settings) {
     // The page learns the version for its tile URLs, the deepest level and the colours of its legend from
     // the program itself, so that none of them is written twice.
-    Asset page = asset(web_index_html, "text/html; charset=utf-8");
-    replace_all(page.body, "@VERSION@", MULLER_VERSION);
-    replace_all(page.body, "@DEEPEST_LEVEL@", std::to_string(deepest_level));
-    replace_all(page.body, "@UPPER_RIGHT@", css_colour(End::upper_right));
-    replace_all(page.body, "@UPPER_LEFT@", css_colour(End::upper_left));
-    replace_all(page.body, "@LOWER_LEFT@", css_colour(End::lower_left));
-    replace_all(page.body, "@LOWER_RIGHT@", css_colour(End::lower_right));
-    page = asset({reinterpret_cast<const unsigned char*>(page.body.data()), page.body.size()}, page.type);
-    assets.emplace("/", page);
-    assets.emplace("/explorer.js", asset(web_explorer_js, "text/javascript; charset=utf-8"));
-    assets.emplace("/leaflet/leaflet.js", asset(leaflet_js, "text/javascript; charset=utf-8"));
-    assets.emplace("/leaflet/leaflet.css", asset(leaflet_css, "text/css; charset=utf-8"));
-
-    server.set_pre_routing_handler([this](const Request& req, Response& res) {
-      route(req, res);
-      return httplib::Server::HandlerResponse::Handled;
-    });
-    // For what cpp-httplib refuses itself, before any route.
-    server.set_error_handler(httplib::Server::HandlerWithResponse([](const Request& /*req*/, Response& res) {
-      if (!res.body.empty()) {
-        return httplib::Server::HandlerResponse::Unhandled;
-      }
-      const char* const line = res.status == 414   ? "la direccion de la peticion es demasiado larga\n"
-                               : res.status == 416 ? "rango no valido\n"
-                               : res.status < 500  ? "peticion mal formada\n"
-                                                   : "error interno\n";
-      res.set_content(line, text_type);
-      return httplib::Server::HandlerResponse::Handled;
-    }));
+    std::string page = bytes(web_index_html);
+    replace_all(page, "@VERSION@", MULLER_VERSION);
+    replace_all(page, "@DEEPEST_LEVEL@", std::to_string(deepest_level));
+    replace_all(page, "@UPPER_RIGHT@", css_colour(End::upper_right));
+    replace_all(page, "@UPPER_LEFT@", css_colour(End::upper_left));
+    replace_all(page, "@LOWER_LEFT@", css_colour(End::lower_left));
+    replace_all(page, "@LOWER_RIGHT@", css_colour(End::lower_right));
+    assets.emplace("/", asset(page, "text/html; charset=utf-8"));
+    assets.emplace("/explorer.js", asset(bytes(web_explorer_js), "text/javascript; charset=utf-8"));
+    assets.emplace("/leaflet/leaflet.js", asset(bytes(leaflet_js), "text/javascript; charset=utf-8"));
+    assets.emplace("/leaflet/leaflet.css", asset(bytes(leaflet_css), "text/css; charset=utf-8"));
   }
 
-  void route(const Request& req, Response& res) {
-    if (req.method != "GET" && req.method != "HEAD") {
-      res.set_header("Allow", "GET, HEAD");
-      refuse(res, 405, "solo se admiten GET y HEAD");
+  void route(const HttpRequest& req, const Respond& respond) {
+    if (req.method != "GET" && !req.head) {
+      HttpResponse r = refusal(405, "solo se admiten GET y HEAD");
+      r.headers.emplace_back("Allow", "GET, HEAD");
+      respond(std::move(r));
       return;
     }
     const auto found = assets.find(req.path);
     if (found != assets.end()) {
-      serve_asset(req, res, found->second);
+      respond(serve_asset(req, found->second));
     } else if (req.path.compare(0, 6, "/tile/") == 0) {
-      serve_tile(req, res);
+      serve_tile(req, respond);
     } else if (req.path == "/report") {
-      serve_report(req, res);
+      respond(serve_report(req));
     } else {
-      refuse(res, 404, "no existe " + cli::echo(req.path));
+      respond(refusal(404, "no existe " + cli::echo(req.path)));
     }
   }
 
-  static void serve_asset(const Request& req, Response& res, const Asset& a) {
+  static HttpResponse serve_asset(const HttpRequest& req, const Asset& a) {
+    HttpResponse r;
+    r.type = a.type;
     // Revalidated on every use, so that a new version of the program shows at once.
-    res.set_header("Cache-Control", "no-cache");
-    res.set_header("ETag", a.etag);
+    r.headers = {{"Cache-Control", "no-cache"}, {"ETag", a.etag}};
     if (not_modified(req, a.etag)) {
-      res.status = 304;
-      return;
+      r.status = 304;
+    } else {
+      r.body = a.body;
     }
-    res.set_content(a.body, a.type);
+    return r;
   }
 
-  void serve_tile(const Request& req, Response& res) {
+  void serve_tile(const HttpRequest& req, const Respond& respond) {
     // /tile/{z}/{x}/{y}.png, each number in decimal digits.
     const std::string rest = req.path.substr(6);
     const std::size_t slash1 = rest.find('/');
@@ -460,26 +459,32 @@ struct Explorer::Service {
     if (slash2 == std::string::npos || !png || !digits(rest.substr(0, slash1), level) ||
         !digits(rest.substr(slash1 + 1, slash2 - slash1 - 1), column) ||
         !digits(rest.substr(slash2 + 1, rest.size() - 4 - slash2 - 1), row)) {
-      refuse(res, 404, "no existe " + cli::echo(req.path));
+      respond(refusal(404, "no existe " + cli::echo(req.path)));
       return;
     }
     if (level > deepest_level) {
-      refuse(res, 404,
-             "no hay nivel " + std::to_string(level) + ": el mas profundo es el " +
-                 std::to_string(deepest_level) + ", donde la doble precision aun separa los pixeles");
+      // The level as asked for, however large (the number read is held at 2^62), cut as long values are.
+      std::string asked = rest.substr(0, slash1);
+      asked.erase(0, std::min(asked.find_first_not_of('0'), asked.size() - 1));
+      if (asked.size() > 40) {
+        asked = asked.substr(0, 40) + "...";
+      }
+      respond(refusal(404, "no hay nivel " + asked + ": el mas profundo es el " +
+                               std::to_string(deepest_level) +
+                               ", donde la doble precision aun separa los pixeles"));
       return;
     }
     const long long side = 1LL << level;
     if (column >= side || row >= side) {
-      refuse(
-          res, 400,
-          "el nivel " + std::to_string(level) + " tiene columnas y filas de 0 a " + std::to_string(side - 1));
+      respond(refusal(400, "el nivel " + std::to_string(level) + " tiene columnas y filas de 0 a " +
+                               std::to_string(side - 1)));
       return;
     }
     complex x0 = 0;
     std::string problem;
-    if (req.has_param("x0") && !parse_point(req, "x0", x0, problem)) {
-      refuse(res, 400, problem);
+    const std::string* x0_text = req.param("x0");
+    if (x0_text != nullptr && !parse_point(*x0_text, "x0", x0, problem)) {
+      respond(refusal(400, problem));
       return;
     }
     const TileKey key{static_cast<int>(level), column, row, bits(x0.real()), bits(x0.imag())};
@@ -488,55 +493,72 @@ struct Explorer::Service {
     std::snprintf(tag.data(), tag.size(), "\"%s-%lld-%lld-%lld-%016llx-%016llx\"", MULLER_VERSION, level,
                   column, row, static_cast<unsigned long long>(key.x0_re),
                   static_cast<unsigned long long>(key.x0_im));
+    HttpResponse r;
+    r.type = "image/png";
+    r.headers = {{"Cache-Control", "public, max-age=31536000, immutable"}, {"ETag", tag.data()}};
     if (not_modified(req, tag.data())) {
-      res.status = 304;
-      res.set_header("ETag", tag.data());
-      res.set_header("Cache-Control", "public, max-age=31536000, immutable");
+      r.status = 304;
+      respond(std::move(r));
       return;
     }
-    std::shared_ptr<const Tile> tile = std::static_pointer_cast<const Tile>(HttpServer::held());
-    if (tile == nullptr) {
-      switch (tiles.find(key, tile)) {
-        case Tiles::Found::ready:
-          break;
-        case Tiles::Found::parked:
-          return;  // answered again once drawn
-        case Tiles::Found::busy:
-          res.set_header("Retry-After", "1");
-          refuse(res, 503,
-                 server.stopping() ? "el servidor se esta deteniendo"
-                                   : "demasiadas teselas en espera de dibujarse");
-          return;
-      }
-    }
-    if (tile->png.empty()) {
-      refuse(res, 500, "no hay memoria para dibujar la tesela");
+    std::shared_ptr<const Tile> tile = tiles.cached(key);
+    if (tile != nullptr) {
+      respond(tile_answer(tile, std::move(r)));
       return;
     }
-    res.set_header("Cache-Control", "public, max-age=31536000, immutable");
-    res.set_header("ETag", tag.data());
-    res.set_content(tile->png, "image/png");
+    const auto answer = [this, respond, r](const std::shared_ptr<const Tile>& drawn) {
+      respond(tile_answer(drawn, r));
+    };
+    switch (tiles.find(key, tile, answer)) {
+      case Tiles::Found::ready:
+        answer(tile);
+        break;
+      case Tiles::Found::parked:
+        break;  // answered once drawn
+      case Tiles::Found::busy:
+        answer(nullptr);
+        break;
+    }
   }
 
-  static void serve_report(const Request& req, Response& res) {
+  // The answer once the tile is there, sent from the tile itself, which the cache may hold; null when
+  // it will not be drawn.
+  HttpResponse tile_answer(const std::shared_ptr<const Tile>& tile, HttpResponse r) const {
+    if (tile == nullptr) {
+      HttpResponse busy = refusal(503, server.stopping() ? "el servidor se esta deteniendo"
+                                                         : "demasiadas teselas en espera de dibujarse");
+      busy.headers.emplace_back("Retry-After", "1");
+      return busy;
+    }
+    if (tile->png.empty()) {
+      return refusal(500, "no hay memoria para dibujar la tesela");
+    }
+    r.body = std::shared_ptr<const std::string>(tile, &tile->png);
+    return r;
+  }
+
+  static HttpResponse serve_report(const HttpRequest& req) {
     complex x0 = 0;
     complex x1 = 0;
     std::string problem;
-    if (!req.has_param("x1")) {
-      refuse(res, 400, "falta x1, el segundo punto de partida (RE,IM)");
-      return;
+    const std::string* x0_text = req.param("x0");
+    const std::string* x1_text = req.param("x1");
+    if (x1_text == nullptr) {
+      return refusal(400, "falta x1, el segundo punto de partida (RE,IM)");
     }
-    if ((req.has_param("x0") && !parse_point(req, "x0", x0, problem)) ||
-        !parse_point(req, "x1", x1, problem)) {
-      refuse(res, 400, problem);
-      return;
+    if ((x0_text != nullptr && !parse_point(*x0_text, "x0", x0, problem)) ||
+        !parse_point(*x1_text, "x1", x1, problem)) {
+      return refusal(400, problem);
     }
-    res.set_header("Cache-Control", "public, max-age=86400");
-    res.set_content(report_json(x0, x1), "application/json");
+    HttpResponse r;
+    r.type = "application/json";
+    r.headers = {{"Cache-Control", "public, max-age=86400"}};
+    r.body = std::make_shared<const std::string>(report_json(x0, x1));
+    return r;
   }
 
   HttpServer server;
-  Tiles tiles;  // after the server: it is stopped and joined first, while the loops it resumes still exist
+  Tiles tiles;  // after the server: it is stopped and joined first, while the sessions it answers still exist
   std::unordered_map<std::string, Asset> assets;
 };
 

@@ -52,6 +52,9 @@ Options parse(int argc, char** argv) {
     switch (c) {
       case 'H':
         o.host = args.value();
+        if (o.host.size() > 2 && o.host.front() == '[' && o.host.back() == ']') {
+          o.host = o.host.substr(1, o.host.size() - 2);  // as in a URL
+        }
         if (o.host.empty()) {
           args.error(args.name() + " necesita una direccion");
         }
@@ -97,6 +100,7 @@ int main(int argc, char** argv) {
 
   Explorer explorer(o.settings);
   const std::string problem = explorer.bind(o.host, o.port);
+  // An IPv6 address is shown in brackets, once, however it was given.
   const std::string shown_host = o.host.find(':') == std::string::npos ? o.host : "[" + o.host + "]";
   if (!problem.empty()) {
     std::fprintf(stderr, "%s: no se puede escuchar en %s:%d: %s\n", program, shown_host.c_str(), o.port,

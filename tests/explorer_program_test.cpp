@@ -1,7 +1,5 @@
 // The explorer program run as a user runs it: its options, the address it prints, a port already taken,
 // and its stop on SIGTERM.
-#include <httplib.h>
-
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "explorer.hpp"
+#include "http_client.hpp"
 #include "spawn.hpp"
 #include "support.hpp"
 
@@ -73,8 +72,7 @@ TEST(ExplorerProgram, PrintsItsAddressFirstAndStopsOnSigtermWithStatusZero) {
   const std::string url = first_line(s.out);
   const std::string prefix = "http://127.0.0.1:";
   ASSERT_TRUE(starts_with(url, prefix)) << url;
-  httplib::Client client("127.0.0.1", std::stoi(url.substr(prefix.size())));
-  const httplib::Result page = client.Get("/");
+  const std::optional<Reply> page = request(std::stoi(url.substr(prefix.size())), "/");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
   EXPECT_NE(page->body.find("<script src=\"explorer.js\"></script>"), std::string::npos);
@@ -83,6 +81,20 @@ TEST(ExplorerProgram, PrintsItsAddressFirstAndStopsOnSigtermWithStatusZero) {
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out, url + "\n");
   EXPECT_EQ(o.err, "");
+}
+
+TEST(ExplorerProgram, ShowsAnIpv6AddressInBracketsOnce) {
+  if (!Explorer({}).bind("::1", 0).empty()) {
+    GTEST_SKIP() << "no IPv6 loopback here";
+  }
+  for (const char* host : {"::1", "[::1]"}) {
+    const Started s = start(EXPLORER_PROGRAM, {"--host", host, "--port", "0", "-j", "1"});
+    const std::string url = first_line(s.out);
+    kill(s.pid, SIGTERM);
+    const Finished o = finish(s);
+    EXPECT_TRUE(starts_with(url, "http://[::1]:")) << host << ": " << url;
+    EXPECT_EQ(o.status, 0) << o.err;
+  }
 }
 
 }  // namespace
