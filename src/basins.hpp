@@ -6,6 +6,8 @@
 #include <atomic>
 #include <complex>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 // How a search ended: at one of the four zeros, named by the quadrant of the end point, or not at all.
@@ -69,3 +71,12 @@ const char* vector_instructions();
 // a progress line.
 Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done,
            Path path = Path::vector);
+
+// The window's map drawn band_rows pixel rows at a time, each band as draw() draws it, and handed in
+// order, from the top, to take (rgb as draw() fills it, and the band's row count) on another thread
+// while the next band is drawn: the map's memory is two bands, whatever its height. The bytes and the
+// sums are draw()'s. Returns the tally, with the most threads any band had; or nothing once take
+// returns false, when no further band is drawn or taken.
+std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int threads,
+                                   std::atomic<int>& rows_done, Path path,
+                                   const std::function<bool(const std::uint8_t* rgb, int rows)>& take);

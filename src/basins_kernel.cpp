@@ -331,8 +331,10 @@ HWY_INLINE Z MullerStep(const Z& x0, const Z& x1, const Z& x2, const Z& f0, cons
 // outcome() must do it.
 enum class Start : std::uint8_t { goes_on, converged_at_once, by_outcome };
 
+// The secant rows of a stretch of one pixel row, computed ahead of the lanes that take its pixels.
 struct Row {
   int i = -1;
+  std::size_t first = 0;  // the stretch's first column
   std::vector<double> f1re, f1im, x2re, x2im, f2re, f2im;
   std::vector<Start> start;
 };
@@ -435,16 +437,20 @@ class Drawer {
     for (;;) {
       if (row_.i >= 0 && next_column_ < width_) {
         const std::size_t j = next_column_++;
-        if (row_.start[j] == Start::by_outcome) {
+        if (j == row_.first + stretch) {
+          start_stretch(j);
+        }
+        const std::size_t k = j - row_.first;
+        if (row_.start[k] == Start::by_outcome) {
           by_outcome(row_.i, static_cast<int>(j));
           continue;
         }
-        if (row_.start[j] == Start::converged_at_once) {
-          finish(row_.i, static_cast<int>(j), ended_at(row_.x2re[j], row_.x2im[j], 1));
+        if (row_.start[k] == Start::converged_at_once) {
+          finish(row_.i, static_cast<int>(j), ended_at(row_.x2re[k], row_.x2im[k], 1));
           continue;
         }
         set(lane, window_.x0, {window_.re[j], window_.im[static_cast<std::size_t>(row_.i)]}, f0_,
-            {row_.f1re[j], row_.f1im[j]}, {row_.x2re[j], row_.x2im[j]}, {row_.f2re[j], row_.f2im[j]});
+            {row_.f1re[k], row_.f1im[k]}, {row_.x2re[k], row_.x2im[k]}, {row_.f2re[k], row_.f2im[k]});
         pixel_[lane] = static_cast<int>(j);
         row_of_[lane] = row_.i;
         rows_[lane] = 1;
@@ -473,23 +479,31 @@ class Drawer {
     }
   }
 
-  // The secant rows of row i, a vector of pixels at a time: search_detail::secant_step, plain, and the
-  // convergence test after it.
   void start_row(int i) {
     row_.i = i;
     next_column_ = 0;
     remaining_[static_cast<std::size_t>(i)] = static_cast<int>(width_);
-    const std::size_t padded = (width_ + kLanes - 1) / kLanes * kLanes;
+    start_stretch(0);
+  }
+
+  // The secant rows of the current row from column first on, for at most `stretch` columns, a vector of
+  // pixels at a time: search_detail::secant_step, plain, and the convergence test after it. A stretch
+  // and not the whole row, so that a row of any width needs no more memory.
+  void start_stretch(std::size_t first) {
+    row_.first = first;
+    const std::size_t count = std::min(stretch, width_ - first);
+    const std::size_t padded = (count + kLanes - 1) / kLanes * kLanes;
     for (std::vector<double>* v : {&row_.f1re, &row_.f1im, &row_.x2re, &row_.x2im, &row_.f2re, &row_.f2im}) {
       v->resize(padded);
     }
     row_.start.resize(padded);
     std::vector<double>& re = column_re_;
-    re.assign(window_.re.begin(), window_.re.end());
-    re.resize(padded, window_.re.back());
+    const auto begin = window_.re.begin() + static_cast<std::ptrdiff_t>(first);
+    re.assign(begin, begin + static_cast<std::ptrdiff_t>(count));
+    re.resize(padded, re.back());
     const Z x0{Splat(window_.x0.real()), Splat(window_.x0.imag())};
     const Z f0{Splat(f0_.real()), Splat(f0_.imag())};
-    const W im = Splat(window_.im[static_cast<std::size_t>(i)]);
+    const W im = Splat(window_.im[static_cast<std::size_t>(row_.i)]);
     alignas(64) std::array<double, kLanes> status{};
     for (std::size_t j = 0; j < padded; j += kLanes) {
       WM off = None();
@@ -549,7 +563,8 @@ class Drawer {
     return static_cast<std::size_t>(end) * colours_per_end + static_cast<std::size_t>(rows);
   }
   std::array<std::array<std::uint8_t, 3>, std::size_t{end_kinds} * colours_per_end> colours_{};
-  Row row_;  // the row lanes take their pixels from
+  static constexpr std::size_t stretch = 4096;  // columns of secant rows computed at a time
+  Row row_;                                     // the row lanes take their pixels from
   std::size_t next_column_ = 0;
   std::vector<double> column_re_;
   Parts x_[3];
