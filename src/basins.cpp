@@ -99,6 +99,8 @@ void add(Tally& total, const Tally& t) {
     total.ends[e] += t.ends[e];
   }
   total.rows += t.rows;
+  total.lane_steps += t.lane_steps;
+  total.redone += t.redone;
 }
 
 }  // namespace

@@ -48,8 +48,14 @@ using Tag = hn::ScalableTag<double>;
 using V = hn::Vec<Tag>;
 using M = hn::Mask<Tag>;
 
-// Hardware vectors per operation: four hid the latency of division and square root best.
+// Hardware vectors per operation, enough to hide the latency of division and square root while the
+// lanes' state still fits the registers: two where there are 16 vector registers (SSE, AVX2), four
+// where there are 32 (AVX-512, NEON). Measured: see bench/roofline.
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_SSSE3
+constexpr std::size_t kVectors = 2;
+#else
 constexpr std::size_t kVectors = 4;
+#endif
 constexpr std::size_t kWidth = hn::MaxLanes(Tag());
 constexpr std::size_t kLanes = kVectors * kWidth;
 
@@ -98,6 +104,7 @@ MULLER_W_BINARY(operator-, hn::Sub)
 MULLER_W_BINARY(operator*, hn::Mul)
 MULLER_W_BINARY(operator/, hn::Div)
 MULLER_W_BINARY(CopySign, hn::CopySign)
+MULLER_W_BINARY(Max, hn::Max)
 #undef MULLER_W_BINARY
 
 #define MULLER_W_UNARY(name, op)                 \
@@ -217,7 +224,12 @@ HWY_INLINE Z Quotient(const Z& z, const Z& w, WM& off) {
   const W t = Select(swap, b, a);
   const W ratio = p / q;
   const W denom = p * ratio + q;
-  off = off | Not(Abs(ratio) > Splat(least_normal));
+  // A ratio of exactly zero from a zero part p (a real or an imaginary divisor, common on the map's axes
+  // and diagonals) is the scalar quotient's small-ratio branch in the same bits: there p (s / q) and
+  // s ratio are zeros of the same sign, as long as s / q and t / q are finite, which the bound on the
+  // numerator's parts ensures. Any other ratio that is not normal leaves.
+  const WM zero_part = (p == Splat(0.0)) & (Max(Abs(s), Abs(t)) <= Abs(q) * Splat(0x1p+1000));
+  off = off | (Not(Abs(ratio) > Splat(least_normal)) & Not(zero_part));
   const W tr = t * ratio;
   return {(s * ratio + t) / denom, Select(swap, tr - s, s - tr) / denom};
 }
@@ -241,21 +253,35 @@ HWY_INLINE W Modulus(const Z& z, WM& off) {
   return Select(y <= x * Splat(0x1p-54), x + y, corrected);
 }
 
-// cx::sqrt for parts that are finite, nonzero and need no scaling (others leave). Its two branches are
+// cx::sqrt for finite parts. A part that is zero takes sqrt_of_special's formulas, selected lane by
+// lane; otherwise the main path, for parts that need no scaling (others leave). Its two branches are
 // one formula on |x|: for x < 0, m - x is m + |x| bit for bit.
 HWY_INLINE Z Root(const Z& z, WM& off) {
   constexpr double quarter_max = std::numeric_limits<double>::max() / 4;
   constexpr double least_normal = std::numeric_limits<double>::min();
+  const W zero = Splat(0.0);
   const W abs_x = Abs(z.re);
   const W abs_y = Abs(z.im);
-  off = off | Not(IsFinite(z)) | (z.re == Splat(0.0)) | (z.im == Splat(0.0)) | (abs_x > Splat(quarter_max)) |
-        (abs_y > Splat(quarter_max)) |
-        ((abs_x < Splat(2 * least_normal)) & (abs_y < Splat(2 * least_normal)));
-  const W m = Modulus(z, off);
+  const WM y_zero = z.im == zero;
+  const WM x_zero = z.re == zero;
+  const WM negative = z.re < zero;
+  // y = 0: sqrt|x| on the side x is on (for x = -0, sqrt(-0) is -0 and its fabs +0, as sqrt(+0)).
+  const W q = Sqrt(abs_x);
+  const Z on_axis{Select(negative, zero, q), CopySign(Select(negative, q, zero), z.im)};
+  // x = 0: r = sqrt(|y| / 2), formed from 2|y| where |y| / 2 would be subnormal.
+  const W r = Select(abs_y >= Splat(2 * least_normal), Sqrt(Splat(0.5) * abs_y),
+                     Splat(0.5) * Sqrt(Splat(2.0) * abs_y));
+  const Z on_diagonal{r, CopySign(r, z.im)};
+
+  WM main_off = (abs_x > Splat(quarter_max)) | (abs_y > Splat(quarter_max)) |
+                ((abs_x < Splat(2 * least_normal)) & (abs_y < Splat(2 * least_normal)));
+  const W m = Modulus(z, main_off);
   const W root = Sqrt(Splat(0.5) * (m + abs_x));
   const W other = Splat(0.5) * (z.im / root);
-  const WM positive = z.re > Splat(0.0);
-  return {Select(positive, root, Abs(other)), CopySign(Select(positive, other, root), z.im)};
+  const WM positive = z.re > zero;
+  const Z main{Select(positive, root, Abs(other)), CopySign(Select(positive, other, root), z.im)};
+  off = off | Not(IsFinite(z)) | (Not(y_zero | x_zero) & main_off);
+  return Select(y_zero, on_axis, Select(x_zero, on_diagonal, main));
 }
 
 // cx::abs_at_least decided from the squared norm; the band and NaN are returned in undecided.
@@ -374,29 +400,57 @@ class Drawer {
       active += fill(lane) ? 1 : 0;
     }
     while (active > 0) {
-      step();
-      for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        if (pixel_[lane] < 0) {
-          continue;
-        }
-        ++rows_[lane];
-        if (status_[lane] == 2.0) {
-          by_outcome(row_of_[lane], pixel_[lane]);
-        } else if (status_[lane] == 1.0) {
-          finish(row_of_[lane], pixel_[lane], ended_at(x_[2].re[lane], x_[2].im[lane], rows_[lane]));
-        } else if (rows_[lane] + 1 >= numiter) {
-          finish(row_of_[lane], pixel_[lane], {End::gave_up, rows_[lane]});
-        } else {
-          continue;
-        }
-        if (!fill(lane)) {
+      std::uint64_t leaving = 0;
+      std::uint64_t stopping = 0;
+      step(leaving, stopping);
+      ++steps_;
+      // Only the lanes whose search left or stopped, and every lane once the oldest search may have
+      // reached its last row, are looked at: a scan of every lane each step mispredicts its branches.
+      const bool deadline = steps_ >= deadline_;
+      std::uint64_t due = leaving | stopping | (deadline ? all_lanes : 0);
+      for (; due != 0; due &= due - 1) {
+        const auto lane = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero64(due));
+        if (settled(lane, leaving, stopping) && !fill(lane)) {
           --active;
         }
+      }
+      if (deadline) {
+        next_deadline();
+      }
+    }
+    tally_.lane_steps += steps_ * static_cast<long long>(kLanes);
+  }
+
+ private:
+  // Finishes the lane's pixel if its search left the lanes, stopped, or wrote its last row; whether it
+  // did. A lane without a pixel has nothing to finish.
+  bool settled(std::size_t lane, std::uint64_t leaving, std::uint64_t stopping) {
+    if (pixel_[lane] < 0) {
+      return false;
+    }
+    const int rows = 1 + static_cast<int>(steps_ - born_[lane]);
+    const std::uint64_t bit = std::uint64_t{1} << lane;
+    if ((leaving & bit) != 0) {
+      by_outcome(row_of_[lane], pixel_[lane]);
+    } else if ((stopping & bit) != 0) {
+      finish(row_of_[lane], pixel_[lane], ended_at(x_[2].re[lane], x_[2].im[lane], rows));
+    } else if (rows + 1 >= numiter) {
+      finish(row_of_[lane], pixel_[lane], {End::gave_up, rows});
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  void next_deadline() {
+    deadline_ = no_deadline;
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      if (pixel_[lane] >= 0) {
+        deadline_ = std::min(deadline_, born_[lane] + (numiter - 2));
       }
     }
   }
 
- private:
   // Parts of complex values, a lane each.
   struct Parts {
     alignas(64) std::array<double, kLanes> re;
@@ -409,9 +463,20 @@ class Drawer {
     StoreW(z.im, p.im.data());
   }
 
-  // One Muller step in every lane, the points and values shifted as the scalar search shifts them, and
-  // in status_ what the lane's search does next: 0 goes on, 1 stops, 2 leaves.
-  void step() {
+  // The bits of a mask of kLanes lanes, lane l in bit l.
+  static std::uint64_t bits(const WM& m) {
+    std::uint64_t all = 0;
+    for (std::size_t u = 0; u < kVectors; ++u) {
+      std::uint8_t b[8] = {};
+      hn::StoreMaskBits(Tag(), m.m[u], b);
+      all |= std::uint64_t{b[0]} << (u * kWidth);
+    }
+    return all;
+  }
+
+  // One Muller step in every lane, the points and values shifted as the scalar search shifts them; the
+  // lanes whose search leaves are set in leaving, those where it stops (and does not leave) in stopping.
+  void step(std::uint64_t& leaving, std::uint64_t& stopping) {
     WM off = None();
     const Z x0 = load(x_[0]);
     const Z x1 = load(x_[1]);
@@ -428,7 +493,8 @@ class Drawer {
     store(f1, f_[0]);
     store(f2, f_[1]);
     store(f3, f_[2]);
-    StoreW(Select(off, Splat(2.0), Select(stops, Splat(1.0), Splat(0.0))), status_.data());
+    leaving = bits(off);
+    stopping = bits(stops) & ~leaving;
   }
 
   // Gives the lane the next pixel whose search goes on past its secant row, finishing on the way those
@@ -453,7 +519,8 @@ class Drawer {
             {row_.f1re[k], row_.f1im[k]}, {row_.x2re[k], row_.x2im[k]}, {row_.f2re[k], row_.f2im[k]});
         pixel_[lane] = static_cast<int>(j);
         row_of_[lane] = row_.i;
-        rows_[lane] = 1;
+        born_[lane] = steps_;
+        deadline_ = std::min(deadline_, steps_ + (numiter - 2));
         return true;
       }
       const int i = next_row_.fetch_add(1);
@@ -530,6 +597,7 @@ class Drawer {
   }
 
   void by_outcome(int i, int j) {
+    ++tally_.redone;
     finish(i, j,
            outcome(window_.x0,
                    {window_.re[static_cast<std::size_t>(j)], window_.im[static_cast<std::size_t>(i)]}));
@@ -569,10 +637,17 @@ class Drawer {
   std::vector<double> column_re_;
   Parts x_[3];
   Parts f_[3];
-  alignas(64) std::array<double, kLanes> status_{};
   std::array<int, kLanes> pixel_{};   // the lane's column, or -1 for no pixel
   std::array<int, kLanes> row_of_{};  // the lane's row
-  std::array<int, kLanes> rows_{};    // rows its search has written
+  // Steps taken, and for each lane the count when its search took it, at its secant row: the search
+  // has written 1 + steps_ - born_ rows. deadline_ is the first count at which some lane's search may
+  // have reached its last row.
+  static constexpr long long no_deadline = std::numeric_limits<long long>::max();
+  static constexpr std::uint64_t all_lanes =
+      kLanes == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << kLanes) - 1;
+  long long steps_ = 0;
+  long long deadline_ = no_deadline;
+  std::array<long long, kLanes> born_{};
 };
 
 void DrawRows(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
