@@ -155,19 +155,22 @@ HWY_INLINE WM Not(const WM& a) {
   }
   return r;
 }
-HWY_INLINE WM IsFinite(const W& a) {
-  WM r;
-  for (std::size_t u = 0; u < kVectors; ++u) {
-    r.m[u] = hn::IsFinite(a.v[u]);
-  }
-  return r;
-}
+// |a| <= the largest double: false for infinities and NaNs. Two floating-point instructions, where
+// Highway's IsFinite takes integer shifts and compares on some targets.
+HWY_INLINE WM IsFinite(const W& a) { return Abs(a) <= Splat(std::numeric_limits<double>::max()); }
 HWY_INLINE WM None() {
   WM r;
   for (M& m : r.m) {
     m = hn::FirstN(Tag(), 0);
   }
   return r;
+}
+HWY_INLINE bool AllFalse(const WM& a) {
+  bool none = true;
+  for (const M& m : a.m) {
+    none = none && hn::AllFalse(Tag(), m);
+  }
+  return none;
 }
 HWY_INLINE W Select(const WM& m, const W& yes, const W& no) {
   W r;
@@ -240,7 +243,12 @@ HWY_INLINE W Modulus(const Z& z, WM& off) {
   const WM swap = Abs(z.re) < Abs(z.im);
   const W x = Select(swap, Abs(z.im), Abs(z.re));
   const W y = Select(swap, Abs(z.re), Abs(z.im));
-  off = off | (x > Splat(0x1p+511)) | (y < Splat(0x1p-459));
+  // Parts far apart give x + y, even where they are huge or tiny (abs tests x >= y 2^54 there, which
+  // is exact); others that need abs's scalings leave.
+  const WM large = x > Splat(0x1p+511);
+  const WM tiny = Not(large) & (y < Splat(0x1p-459));
+  const WM apart = (tiny & (x >= y * Splat(0x1p+54))) | (Not(tiny) & (y <= x * Splat(0x1p-54)));
+  off = off | ((large | tiny) & Not(apart));
   const W h = Sqrt(x * x + y * y);
   const W two = Splat(2.0);
   const W near_delta = h - y;
@@ -250,7 +258,7 @@ HWY_INLINE W Modulus(const Z& z, WM& off) {
   const W t2 = Select(near, (near_delta - two * (x - y)) * near_delta,
                       (Splat(4.0) * far_delta - y) * y + far_delta * far_delta);
   const W corrected = h - (t1 + t2) / (two * h);
-  return Select(y <= x * Splat(0x1p-54), x + y, corrected);
+  return Select(apart, x + y, corrected);
 }
 
 // cx::sqrt for finite parts. A part that is zero takes sqrt_of_special's formulas, selected lane by
@@ -265,21 +273,24 @@ HWY_INLINE Z Root(const Z& z, WM& off) {
   const WM y_zero = z.im == zero;
   const WM x_zero = z.re == zero;
   const WM negative = z.re < zero;
-  // y = 0: sqrt|x| on the side x is on (for x = -0, sqrt(-0) is -0 and its fabs +0, as sqrt(+0)).
-  const W q = Sqrt(abs_x);
-  const Z on_axis{Select(negative, zero, q), CopySign(Select(negative, q, zero), z.im)};
-  // x = 0: r = sqrt(|y| / 2), formed from 2|y| where |y| / 2 would be subnormal.
-  const W r = Select(abs_y >= Splat(2 * least_normal), Sqrt(Splat(0.5) * abs_y),
-                     Splat(0.5) * Sqrt(Splat(2.0) * abs_y));
-  const Z on_diagonal{r, CopySign(r, z.im)};
-
+  const WM y_normal = abs_y >= Splat(2 * least_normal);
   WM main_off = (abs_x > Splat(quarter_max)) | (abs_y > Splat(quarter_max)) |
                 ((abs_x < Splat(2 * least_normal)) & (abs_y < Splat(2 * least_normal)));
   const W m = Modulus(z, main_off);
-  const W root = Sqrt(Splat(0.5) * (m + abs_x));
+  // One square root serves every case, of the operand the lane's case takes:
+  // - main path: sqrt((m + |x|) / 2);
+  // - y = 0: sqrt|x| on the side x is on (for x = -0, sqrt(-0) is -0 and its fabs +0, as sqrt(+0));
+  // - x = 0: sqrt(|y| / 2), or sqrt(2|y|) / 2 where |y| / 2 would be subnormal.
+  const W operand = Select(
+      y_zero, abs_x,
+      Select(x_zero, Select(y_normal, Splat(0.5) * abs_y, Splat(2.0) * abs_y), Splat(0.5) * (m + abs_x)));
+  const W root = Sqrt(operand);
   const W other = Splat(0.5) * (z.im / root);
   const WM positive = z.re > zero;
   const Z main{Select(positive, root, Abs(other)), CopySign(Select(positive, other, root), z.im)};
+  const Z on_axis{Select(negative, zero, root), CopySign(Select(negative, root, zero), z.im)};
+  const W r = Select(y_normal, root, Splat(0.5) * root);
+  const Z on_diagonal{r, CopySign(r, z.im)};
   off = off | Not(IsFinite(z)) | (Not(y_zero | x_zero) & main_off);
   return Select(y_zero, on_axis, Select(x_zero, on_diagonal, main));
 }
@@ -293,7 +304,7 @@ HWY_INLINE WM AtLeast(const Z& z, double t, WM& undecided) {
   return above;
 }
 
-// cx::abs_greater decided from the squared norms; anything else leaves.
+// cx::abs_greater decided from the squared norms, and from the moduli in the band.
 HWY_INLINE WM Greater(const Z& z, const Z& w, WM& off) {
   const W nz = z.re * z.re + z.im * z.im;
   const W nw = w.re * w.re + w.im * w.im;
@@ -302,8 +313,16 @@ HWY_INLINE WM Greater(const Z& z, const Z& w, WM& off) {
   const WM safe = (nz <= largest) & (nw <= largest) & ((nz >= smallest_safe) | (nw >= smallest_safe));
   const WM greater = safe & (nz > nw * Splat(1 + cx::margin));
   const WM less = safe & (nz < nw * Splat(1 - cx::margin));
-  off = off | Not(greater | less);
-  return greater;
+  const WM undecided = Not(greater | less);
+  if (AllFalse(undecided)) {
+    return greater;
+  }
+  // Moduli too close to call from their squares, or squares out of range, as abs_greater settles them:
+  // by the moduli themselves. Rare, so computed only for a group that has such a lane.
+  WM unsure = Not(IsFinite(z) & IsFinite(w));
+  const WM by_modulus = Modulus(z, unsure) > Modulus(w, unsure);
+  off = off | (undecided & unsure);
+  return greater | (undecided & by_modulus);
 }
 
 HWY_INLINE Z F(const Z& z) {
@@ -476,7 +495,9 @@ class Drawer {
 
   // One Muller step in every lane, the points and values shifted as the scalar search shifts them; the
   // lanes whose search leaves are set in leaving, those where it stops (and does not leave) in stopping.
-  void step(std::uint64_t& leaving, std::uint64_t& stopping) {
+  // Not inlined, so that bench/roofline finds its instructions by name; a call a step costs nothing
+  // beside it.
+  HWY_NOINLINE void step(std::uint64_t& leaving, std::uint64_t& stopping) {
     WM off = None();
     const Z x0 = load(x_[0]);
     const Z x1 = load(x_[1]);
@@ -650,6 +671,8 @@ class Drawer {
   std::array<long long, kLanes> born_{};
 };
 
+int Lanes() { return static_cast<int>(kLanes); }
+
 void DrawRows(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
               std::atomic<int>& rows_done) {
   Drawer(window, next_row, rgb, tally, rows_done).run();
@@ -662,6 +685,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace basins_kernel {
 HWY_EXPORT(DrawRows);
+HWY_EXPORT(Lanes);
 }  // namespace basins_kernel
 
 void draw_rows_vector(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
@@ -679,6 +703,11 @@ std::vector<long long> vector_targets() {
     }
   }
   return targets;
+}
+
+int vector_lanes() {
+  using namespace basins_kernel;
+  return HWY_DYNAMIC_DISPATCH(Lanes)();
 }
 
 const char* target_name(long long target) { return hwy::TargetName(target); }
