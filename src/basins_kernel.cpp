@@ -48,10 +48,15 @@ using Tag = hn::ScalableTag<double>;
 using V = hn::Vec<Tag>;
 using M = hn::Mask<Tag>;
 
-// Hardware vectors per operation, enough to hide the latency of division and square root while the
-// lanes' state still fits the registers: two where there are 16 vector registers (SSE, AVX2), four
-// where there are 32 (AVX-512, NEON). Measured: see bench/roofline.
-#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_SSSE3
+// Hardware vectors per operation: enough to hide the latency of division and square root, few enough
+// that the lanes' state stays in the registers. Measured on an Intel Xeon (family 6, model 167) with
+// bench/roofline and builds of each choice: AVX2 (16 registers of 4 lanes) is fastest with two, 7 to
+// 10 % ahead of four; SSE4 and SSSE3 (2 lanes a register) with four, 13 to 20 % ahead of two; AVX-512
+// (32 registers) with four, as fast as two and 15 to 20 % ahead of eight. NEON, with 32 registers of 2
+// lanes, takes four like SSE.
+#ifdef MULLER_GROUP_VECTORS  // a build that measures another choice
+constexpr std::size_t kVectors = MULLER_GROUP_VECTORS;
+#elif HWY_TARGET == HWY_AVX2
 constexpr std::size_t kVectors = 2;
 #else
 constexpr std::size_t kVectors = 4;
