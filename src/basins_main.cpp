@@ -125,9 +125,14 @@ std::string time_left(double seconds) {
   return text;
 }
 
-// The map drawn in bands of this many bytes at most (but at least a row a thread), two bands at a
-// time: a few hundred rows of a large map, enough that threads seldom wait at a band's end.
-constexpr std::size_t band_bytes = std::size_t{12} << 20;
+// The map is drawn in bands of at most 12 MiB, two at a time: a hundred rows or more up to 32768 points
+// a side, enough that threads seldom wait at a band's end; at least one row, 3 MB at the largest size.
+// A band's rows are shared among the threads, so a band of fewer rows than THREADS has fewer threads.
+int band_rows(int size) {
+  constexpr std::size_t band_bytes = std::size_t{12} << 20;
+  const std::size_t row_bytes = static_cast<std::size_t>(size) * 3;
+  return static_cast<int>(std::clamp<std::size_t>(band_bytes / row_bytes, 1, static_cast<std::size_t>(size)));
+}
 
 // Runs the map on its own thread while this one shows, on a terminal, how far it has come and the time
 // left; take gets the rows in order, as draw_in_bands gives them.
@@ -136,9 +141,9 @@ std::optional<Tally> draw_with_progress(const Options& o,
   std::atomic<int> rows_done{0};
   std::future<std::optional<Tally>> map;
   const Window window = square(o.size, o.radius);
-  const std::size_t row_bytes = static_cast<std::size_t>(o.size) * 3;
-  const int band_rows = std::min(o.size, std::max(o.threads, static_cast<int>(band_bytes / row_bytes)));
-  auto draw_map = [&] { return draw_in_bands(window, band_rows, o.threads, rows_done, o.path, take); };
+  auto draw_map = [&] {
+    return draw_in_bands(window, band_rows(o.size), o.threads, rows_done, o.path, take);
+  };
   try {
     map = std::async(std::launch::async, draw_map);
   } catch (const std::system_error&) {
@@ -223,7 +228,7 @@ int run(const Options& o) {
   if (const int error = output.close(true); error != 0) {
     file_error(output, o.file, error);
   }
-  const int wanted = std::min(o.threads, o.size);
+  const int wanted = std::min(o.threads, band_rows(o.size));
   if (tally->threads < wanted) {
     std::fprintf(stderr, "%s: no hubo recursos para %d hilos; el mapa se dibujo con %d\n", program, wanted,
                  tally->threads);

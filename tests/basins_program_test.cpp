@@ -248,8 +248,9 @@ TEST(BasinsProgram, SaysWhenMemoryOrThreadsRunShort) {
 #endif
   Scratch scratch;
   write_text(scratch.path("map.png"), "old");
-  // The largest map needs some 50 MB: its grid, and two bands of rows.
-  const Finished none = run_with_memory("20000", {"-n", "1000000", "-o", scratch.path("map.png")});
+  // The largest map needs some 50 MB: its grid (16 MB), a copy of a row's coordinates (8 MB) and two
+  // bands of rows (12 MB each).
+  const Finished none = run_with_memory("30000", {"-n", "1000000", "-o", scratch.path("map.png")});
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.err, "muller-basins: no hay memoria para un mapa de 1000000 x 1000000 puntos\n");
   EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
