@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <future>
 #include <system_error>
 #include <thread>
 
@@ -112,12 +113,25 @@ const char* vector_instructions() {
 #endif
 }
 
+namespace {
+
+void add(Tally& total, const Tally& t) {
+  for (std::size_t e = 0; e < total.ends.size(); ++e) {
+    total.ends[e] += t.ends[e];
+  }
+  total.rows += t.rows;
+  total.lane_steps += t.lane_steps;
+  total.redone += t.redone;
+}
+
+}  // namespace
+
 Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done,
            Path path) {
   [[maybe_unused]] const bool vector = path == Path::vector && vector_instructions() != nullptr;
   const std::size_t width = window.re.size();
   const int height = static_cast<int>(window.im.size());
-  rgb.assign(width * window.im.size() * 3, 0);
+  rgb.resize(width * window.im.size() * 3);  // every pixel is written below: no fill first
   std::atomic<int> next_row{0};
   std::vector<Tally> tallies(static_cast<std::size_t>(std::max(1, std::min(threads, height))));
   auto work = [&](Tally& total) {
@@ -161,10 +175,40 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
   Tally total;
   total.threads = static_cast<int>(workers.size()) + 1;
   for (const Tally& t : tallies) {
-    for (std::size_t e = 0; e < total.ends.size(); ++e) {
-      total.ends[e] += t.ends[e];
+    add(total, t);
+  }
+  return total;
+}
+
+std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int threads,
+                                   std::atomic<int>& rows_done, Path path,
+                                   const std::function<bool(const std::uint8_t* rgb, int rows)>& take) {
+  const int height = static_cast<int>(window.im.size());
+  std::vector<std::uint8_t> bands[2];  // one drawn while the other is taken; outlives taken's wait
+  std::future<bool> taken;             // the band handed over last
+  Window band{window.x0, window.re, {}};
+  Tally total;
+  for (int first = 0, b = 0; first < height; first += band_rows, b ^= 1) {
+    const auto begin = window.im.begin() + first;
+    band.im.assign(begin, begin + std::min(band_rows, height - first));
+    const Tally t = draw(band, bands[b], threads, rows_done, path);
+    add(total, t);
+    total.threads = std::max(total.threads, t.threads);
+    if (taken.valid() && !taken.get()) {
+      return std::nullopt;
     }
-    total.rows += t.rows;
+    const std::uint8_t* rgb = bands[b].data();
+    const int rows = static_cast<int>(band.im.size());
+    try {
+      taken = std::async(std::launch::async, [&take, rgb, rows] { return take(rgb, rows); });
+    } catch (const std::system_error&) {
+      if (!take(rgb, rows)) {  // no thread for it: taken here, before the next band
+        return std::nullopt;
+      }
+    }
+  }
+  if (taken.valid() && !taken.get()) {
+    return std::nullopt;
   }
   return total;
 }

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <complex>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 // How a search ended: at one of the four zeros, named by the quadrant of the end point, or not at all.
@@ -57,6 +59,11 @@ struct Tally {
   std::array<long long, end_kinds> ends{};  // start points by End
   long long rows = 0;                       // rows over all searches
   int threads = 0;                          // threads that drew the map
+  // What the vector kernel did, for its benchmarks (zero on the scalar path): lane-steps taken (a
+  // Muller step of every lane of a group, idle lanes included, counts one per lane), and searches that
+  // left the lanes and were done again by the scalar search.
+  long long lane_steps = 0;
+  long long redone = 0;
 };
 
 // How draw() computes the map: on the vector units, many searches side by side (see basins_kernel.hpp),
@@ -74,3 +81,12 @@ const char* vector_instructions();
 // a progress line.
 Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done,
            Path path = Path::vector);
+
+// The window's map drawn band_rows pixel rows at a time, each band as draw() draws it, and handed in
+// order, from the top, to take (rgb as draw() fills it, and the band's row count) on another thread
+// while the next band is drawn: the map's memory is two bands, whatever its height. The bytes and the
+// sums are draw()'s. Returns the tally, with the most threads any band had; or nothing once take
+// returns false, when no further band is drawn or taken.
+std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int threads,
+                                   std::atomic<int>& rows_done, Path path,
+                                   const std::function<bool(const std::uint8_t* rgb, int rows)>& take);

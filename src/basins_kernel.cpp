@@ -48,8 +48,19 @@ using Tag = hn::ScalableTag<double>;
 using V = hn::Vec<Tag>;
 using M = hn::Mask<Tag>;
 
-// Hardware vectors per operation: four hid the latency of division and square root best.
+// Hardware vectors per operation: enough to hide the latency of division and square root, few enough
+// that the lanes' state stays in the registers. Measured on an Intel Xeon (family 6, model 167) with
+// bench/roofline and builds of each choice: AVX2 (16 registers of 4 lanes) is fastest with two, 7 to
+// 10 % ahead of four; SSE4 and SSSE3 (2 lanes a register) with four, 13 to 20 % ahead of two; AVX-512
+// (32 registers) with four, as fast as two and 15 to 20 % ahead of eight. NEON, with 32 registers of 2
+// lanes, takes four like SSE.
+#ifdef MULLER_GROUP_VECTORS  // a build that measures another choice
+constexpr std::size_t kVectors = MULLER_GROUP_VECTORS;
+#elif HWY_TARGET == HWY_AVX2
+constexpr std::size_t kVectors = 2;
+#else
 constexpr std::size_t kVectors = 4;
+#endif
 constexpr std::size_t kWidth = hn::MaxLanes(Tag());
 constexpr std::size_t kLanes = kVectors * kWidth;
 
@@ -98,6 +109,7 @@ MULLER_W_BINARY(operator-, hn::Sub)
 MULLER_W_BINARY(operator*, hn::Mul)
 MULLER_W_BINARY(operator/, hn::Div)
 MULLER_W_BINARY(CopySign, hn::CopySign)
+MULLER_W_BINARY(Max, hn::Max)
 #undef MULLER_W_BINARY
 
 #define MULLER_W_UNARY(name, op)                 \
@@ -148,19 +160,22 @@ HWY_INLINE WM Not(const WM& a) {
   }
   return r;
 }
-HWY_INLINE WM IsFinite(const W& a) {
-  WM r;
-  for (std::size_t u = 0; u < kVectors; ++u) {
-    r.m[u] = hn::IsFinite(a.v[u]);
-  }
-  return r;
-}
+// |a| <= the largest double: false for infinities and NaNs. Two floating-point instructions, where
+// Highway's IsFinite takes integer shifts and compares on some targets.
+HWY_INLINE WM IsFinite(const W& a) { return Abs(a) <= Splat(std::numeric_limits<double>::max()); }
 HWY_INLINE WM None() {
   WM r;
   for (M& m : r.m) {
     m = hn::FirstN(Tag(), 0);
   }
   return r;
+}
+HWY_INLINE bool AllFalse(const WM& a) {
+  bool none = true;
+  for (const M& m : a.m) {
+    none = none && hn::AllFalse(Tag(), m);
+  }
+  return none;
 }
 HWY_INLINE W Select(const WM& m, const W& yes, const W& no) {
   W r;
@@ -217,7 +232,12 @@ HWY_INLINE Z Quotient(const Z& z, const Z& w, WM& off) {
   const W t = Select(swap, b, a);
   const W ratio = p / q;
   const W denom = p * ratio + q;
-  off = off | Not(Abs(ratio) > Splat(least_normal));
+  // A ratio of exactly zero from a zero part p (a real or an imaginary divisor, common on the map's axes
+  // and diagonals) is the scalar quotient's small-ratio branch in the same bits: there p (s / q) and
+  // s ratio are zeros of the same sign, as long as s / q and t / q are finite, which the bound on the
+  // numerator's parts ensures. Any other ratio that is not normal leaves.
+  const WM zero_part = (p == Splat(0.0)) & (Max(Abs(s), Abs(t)) <= Abs(q) * Splat(0x1p+1000));
+  off = off | (Not(Abs(ratio) > Splat(least_normal)) & Not(zero_part));
   const W tr = t * ratio;
   return {(s * ratio + t) / denom, Select(swap, tr - s, s - tr) / denom};
 }
@@ -228,7 +248,12 @@ HWY_INLINE W Modulus(const Z& z, WM& off) {
   const WM swap = Abs(z.re) < Abs(z.im);
   const W x = Select(swap, Abs(z.im), Abs(z.re));
   const W y = Select(swap, Abs(z.re), Abs(z.im));
-  off = off | (x > Splat(0x1p+511)) | (y < Splat(0x1p-459));
+  // Parts far apart give x + y, even where they are huge or tiny (abs tests x >= y 2^54 there, which
+  // is exact); others that need abs's scalings leave.
+  const WM large = x > Splat(0x1p+511);
+  const WM tiny = Not(large) & (y < Splat(0x1p-459));
+  const WM apart = (tiny & (x >= y * Splat(0x1p+54))) | (Not(tiny) & (y <= x * Splat(0x1p-54)));
+  off = off | ((large | tiny) & Not(apart));
   const W h = Sqrt(x * x + y * y);
   const W two = Splat(2.0);
   const W near_delta = h - y;
@@ -238,24 +263,41 @@ HWY_INLINE W Modulus(const Z& z, WM& off) {
   const W t2 = Select(near, (near_delta - two * (x - y)) * near_delta,
                       (Splat(4.0) * far_delta - y) * y + far_delta * far_delta);
   const W corrected = h - (t1 + t2) / (two * h);
-  return Select(y <= x * Splat(0x1p-54), x + y, corrected);
+  return Select(apart, x + y, corrected);
 }
 
-// cx::sqrt for parts that are finite, nonzero and need no scaling (others leave). Its two branches are
+// cx::sqrt for finite parts. A part that is zero takes sqrt_of_special's formulas, selected lane by
+// lane; otherwise the main path, for parts that need no scaling (others leave). Its two branches are
 // one formula on |x|: for x < 0, m - x is m + |x| bit for bit.
 HWY_INLINE Z Root(const Z& z, WM& off) {
   constexpr double quarter_max = std::numeric_limits<double>::max() / 4;
   constexpr double least_normal = std::numeric_limits<double>::min();
+  const W zero = Splat(0.0);
   const W abs_x = Abs(z.re);
   const W abs_y = Abs(z.im);
-  off = off | Not(IsFinite(z)) | (z.re == Splat(0.0)) | (z.im == Splat(0.0)) | (abs_x > Splat(quarter_max)) |
-        (abs_y > Splat(quarter_max)) |
-        ((abs_x < Splat(2 * least_normal)) & (abs_y < Splat(2 * least_normal)));
-  const W m = Modulus(z, off);
-  const W root = Sqrt(Splat(0.5) * (m + abs_x));
+  const WM y_zero = z.im == zero;
+  const WM x_zero = z.re == zero;
+  const WM negative = z.re < zero;
+  const WM y_normal = abs_y >= Splat(2 * least_normal);
+  WM main_off = (abs_x > Splat(quarter_max)) | (abs_y > Splat(quarter_max)) |
+                ((abs_x < Splat(2 * least_normal)) & (abs_y < Splat(2 * least_normal)));
+  const W m = Modulus(z, main_off);
+  // One square root serves every case, of the operand the lane's case takes:
+  // - main path: sqrt((m + |x|) / 2);
+  // - y = 0: sqrt|x| on the side x is on (for x = -0, sqrt(-0) is -0 and its fabs +0, as sqrt(+0));
+  // - x = 0: sqrt(|y| / 2), or sqrt(2|y|) / 2 where |y| / 2 would be subnormal.
+  const W operand = Select(
+      y_zero, abs_x,
+      Select(x_zero, Select(y_normal, Splat(0.5) * abs_y, Splat(2.0) * abs_y), Splat(0.5) * (m + abs_x)));
+  const W root = Sqrt(operand);
   const W other = Splat(0.5) * (z.im / root);
-  const WM positive = z.re > Splat(0.0);
-  return {Select(positive, root, Abs(other)), CopySign(Select(positive, other, root), z.im)};
+  const WM positive = z.re > zero;
+  const Z main{Select(positive, root, Abs(other)), CopySign(Select(positive, other, root), z.im)};
+  const Z on_axis{Select(negative, zero, root), CopySign(Select(negative, root, zero), z.im)};
+  const W r = Select(y_normal, root, Splat(0.5) * root);
+  const Z on_diagonal{r, CopySign(r, z.im)};
+  off = off | Not(IsFinite(z)) | (Not(y_zero | x_zero) & main_off);
+  return Select(y_zero, on_axis, Select(x_zero, on_diagonal, main));
 }
 
 // cx::abs_at_least decided from the squared norm; the band and NaN are returned in undecided.
@@ -267,7 +309,7 @@ HWY_INLINE WM AtLeast(const Z& z, double t, WM& undecided) {
   return above;
 }
 
-// cx::abs_greater decided from the squared norms; anything else leaves.
+// cx::abs_greater decided from the squared norms, and from the moduli in the band.
 HWY_INLINE WM Greater(const Z& z, const Z& w, WM& off) {
   const W nz = z.re * z.re + z.im * z.im;
   const W nw = w.re * w.re + w.im * w.im;
@@ -276,8 +318,16 @@ HWY_INLINE WM Greater(const Z& z, const Z& w, WM& off) {
   const WM safe = (nz <= largest) & (nw <= largest) & ((nz >= smallest_safe) | (nw >= smallest_safe));
   const WM greater = safe & (nz > nw * Splat(1 + cx::margin));
   const WM less = safe & (nz < nw * Splat(1 - cx::margin));
-  off = off | Not(greater | less);
-  return greater;
+  const WM undecided = Not(greater | less);
+  if (AllFalse(undecided)) {
+    return greater;
+  }
+  // Moduli too close to call from their squares, or squares out of range, as abs_greater settles them:
+  // by the moduli themselves. Rare, so computed only for a group that has such a lane.
+  WM unsure = Not(IsFinite(z) & IsFinite(w));
+  const WM by_modulus = Modulus(z, unsure) > Modulus(w, unsure);
+  off = off | (undecided & unsure);
+  return greater | (undecided & by_modulus);
 }
 
 HWY_INLINE Z F(const Z& z) {
@@ -331,8 +381,10 @@ HWY_INLINE Z MullerStep(const Z& x0, const Z& x1, const Z& x2, const Z& f0, cons
 // outcome() must do it.
 enum class Start : std::uint8_t { goes_on, converged_at_once, by_outcome };
 
+// The secant rows of a stretch of one pixel row, computed ahead of the lanes that take its pixels.
 struct Row {
   int i = -1;
+  std::size_t first = 0;  // the stretch's first column
   std::vector<double> f1re, f1im, x2re, x2im, f2re, f2im;
   std::vector<Start> start;
 };
@@ -372,29 +424,57 @@ class Drawer {
       active += fill(lane) ? 1 : 0;
     }
     while (active > 0) {
-      step();
-      for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        if (pixel_[lane] < 0) {
-          continue;
-        }
-        ++rows_[lane];
-        if (status_[lane] == 2.0) {
-          by_outcome(row_of_[lane], pixel_[lane]);
-        } else if (status_[lane] == 1.0) {
-          finish(row_of_[lane], pixel_[lane], ended_at(x_[2].re[lane], x_[2].im[lane], rows_[lane]));
-        } else if (rows_[lane] + 1 >= numiter) {
-          finish(row_of_[lane], pixel_[lane], {End::gave_up, rows_[lane]});
-        } else {
-          continue;
-        }
-        if (!fill(lane)) {
+      std::uint64_t leaving = 0;
+      std::uint64_t stopping = 0;
+      step(leaving, stopping);
+      ++steps_;
+      // Only the lanes whose search left or stopped, and every lane once the oldest search may have
+      // reached its last row, are looked at: a scan of every lane each step mispredicts its branches.
+      const bool deadline = steps_ >= deadline_;
+      std::uint64_t due = leaving | stopping | (deadline ? all_lanes : 0);
+      for (; due != 0; due &= due - 1) {
+        const auto lane = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero64(due));
+        if (settled(lane, leaving, stopping) && !fill(lane)) {
           --active;
         }
+      }
+      if (deadline) {
+        next_deadline();
+      }
+    }
+    tally_.lane_steps += steps_ * static_cast<long long>(kLanes);
+  }
+
+ private:
+  // Finishes the lane's pixel if its search left the lanes, stopped, or wrote its last row; whether it
+  // did. A lane without a pixel has nothing to finish.
+  bool settled(std::size_t lane, std::uint64_t leaving, std::uint64_t stopping) {
+    if (pixel_[lane] < 0) {
+      return false;
+    }
+    const int rows = 1 + static_cast<int>(steps_ - born_[lane]);
+    const std::uint64_t bit = std::uint64_t{1} << lane;
+    if ((leaving & bit) != 0) {
+      by_outcome(row_of_[lane], pixel_[lane]);
+    } else if ((stopping & bit) != 0) {
+      finish(row_of_[lane], pixel_[lane], ended_at(x_[2].re[lane], x_[2].im[lane], rows));
+    } else if (rows + 1 >= numiter) {
+      finish(row_of_[lane], pixel_[lane], {End::gave_up, rows});
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  void next_deadline() {
+    deadline_ = no_deadline;
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      if (pixel_[lane] >= 0) {
+        deadline_ = std::min(deadline_, born_[lane] + (numiter - 2));
       }
     }
   }
 
- private:
   // Parts of complex values, a lane each.
   struct Parts {
     alignas(64) std::array<double, kLanes> re;
@@ -407,9 +487,22 @@ class Drawer {
     StoreW(z.im, p.im.data());
   }
 
-  // One Muller step in every lane, the points and values shifted as the scalar search shifts them, and
-  // in status_ what the lane's search does next: 0 goes on, 1 stops, 2 leaves.
-  void step() {
+  // The bits of a mask of kLanes lanes, lane l in bit l.
+  static std::uint64_t bits(const WM& m) {
+    std::uint64_t all = 0;
+    for (std::size_t u = 0; u < kVectors; ++u) {
+      std::uint8_t b[8] = {};
+      hn::StoreMaskBits(Tag(), m.m[u], b);
+      all |= std::uint64_t{b[0]} << (u * kWidth);
+    }
+    return all;
+  }
+
+  // One Muller step in every lane, the points and values shifted as the scalar search shifts them; the
+  // lanes whose search leaves are set in leaving, those where it stops (and does not leave) in stopping.
+  // Not inlined, so that bench/roofline finds its instructions by name; a call a step costs nothing
+  // beside it.
+  HWY_NOINLINE void step(std::uint64_t& leaving, std::uint64_t& stopping) {
     WM off = None();
     const Z x0 = load(x_[0]);
     const Z x1 = load(x_[1]);
@@ -426,7 +519,8 @@ class Drawer {
     store(f1, f_[0]);
     store(f2, f_[1]);
     store(f3, f_[2]);
-    StoreW(Select(off, Splat(2.0), Select(stops, Splat(1.0), Splat(0.0))), status_.data());
+    leaving = bits(off);
+    stopping = bits(stops) & ~leaving;
   }
 
   // Gives the lane the next pixel whose search goes on past its secant row, finishing on the way those
@@ -435,19 +529,24 @@ class Drawer {
     for (;;) {
       if (row_.i >= 0 && next_column_ < width_) {
         const std::size_t j = next_column_++;
-        if (row_.start[j] == Start::by_outcome) {
+        if (j == row_.first + stretch) {
+          start_stretch(j);
+        }
+        const std::size_t k = j - row_.first;
+        if (row_.start[k] == Start::by_outcome) {
           by_outcome(row_.i, static_cast<int>(j));
           continue;
         }
-        if (row_.start[j] == Start::converged_at_once) {
-          finish(row_.i, static_cast<int>(j), ended_at(row_.x2re[j], row_.x2im[j], 1));
+        if (row_.start[k] == Start::converged_at_once) {
+          finish(row_.i, static_cast<int>(j), ended_at(row_.x2re[k], row_.x2im[k], 1));
           continue;
         }
         set(lane, window_.x0, {window_.re[j], window_.im[static_cast<std::size_t>(row_.i)]}, f0_,
-            {row_.f1re[j], row_.f1im[j]}, {row_.x2re[j], row_.x2im[j]}, {row_.f2re[j], row_.f2im[j]});
+            {row_.f1re[k], row_.f1im[k]}, {row_.x2re[k], row_.x2im[k]}, {row_.f2re[k], row_.f2im[k]});
         pixel_[lane] = static_cast<int>(j);
         row_of_[lane] = row_.i;
-        rows_[lane] = 1;
+        born_[lane] = steps_;
+        deadline_ = std::min(deadline_, steps_ + (numiter - 2));
         return true;
       }
       const int i = next_row_.fetch_add(1);
@@ -473,23 +572,31 @@ class Drawer {
     }
   }
 
-  // The secant rows of row i, a vector of pixels at a time: search_detail::secant_step, plain, and the
-  // convergence test after it.
   void start_row(int i) {
     row_.i = i;
     next_column_ = 0;
     remaining_[static_cast<std::size_t>(i)] = static_cast<int>(width_);
-    const std::size_t padded = (width_ + kLanes - 1) / kLanes * kLanes;
+    start_stretch(0);
+  }
+
+  // The secant rows of the current row from column first on, for at most `stretch` columns, a vector of
+  // pixels at a time: search_detail::secant_step, plain, and the convergence test after it. A stretch
+  // and not the whole row, so that a row of any width needs no more memory.
+  void start_stretch(std::size_t first) {
+    row_.first = first;
+    const std::size_t count = std::min(stretch, width_ - first);
+    const std::size_t padded = (count + kLanes - 1) / kLanes * kLanes;
     for (std::vector<double>* v : {&row_.f1re, &row_.f1im, &row_.x2re, &row_.x2im, &row_.f2re, &row_.f2im}) {
       v->resize(padded);
     }
     row_.start.resize(padded);
     std::vector<double>& re = column_re_;
-    re.assign(window_.re.begin(), window_.re.end());
-    re.resize(padded, window_.re.back());
+    const auto begin = window_.re.begin() + static_cast<std::ptrdiff_t>(first);
+    re.assign(begin, begin + static_cast<std::ptrdiff_t>(count));
+    re.resize(padded, re.back());
     const Z x0{Splat(window_.x0.real()), Splat(window_.x0.imag())};
     const Z f0{Splat(f0_.real()), Splat(f0_.imag())};
-    const W im = Splat(window_.im[static_cast<std::size_t>(i)]);
+    const W im = Splat(window_.im[static_cast<std::size_t>(row_.i)]);
     alignas(64) std::array<double, kLanes> status{};
     for (std::size_t j = 0; j < padded; j += kLanes) {
       WM off = None();
@@ -516,6 +623,7 @@ class Drawer {
   }
 
   void by_outcome(int i, int j) {
+    ++tally_.redone;
     finish(i, j,
            outcome(window_.x0,
                    {window_.re[static_cast<std::size_t>(j)], window_.im[static_cast<std::size_t>(i)]}));
@@ -549,16 +657,26 @@ class Drawer {
     return static_cast<std::size_t>(end) * colours_per_end + static_cast<std::size_t>(rows);
   }
   std::array<std::array<std::uint8_t, 3>, std::size_t{end_kinds} * colours_per_end> colours_{};
-  Row row_;  // the row lanes take their pixels from
+  static constexpr std::size_t stretch = 4096;  // columns of secant rows computed at a time
+  Row row_;                                     // the row lanes take their pixels from
   std::size_t next_column_ = 0;
   std::vector<double> column_re_;
   Parts x_[3];
   Parts f_[3];
-  alignas(64) std::array<double, kLanes> status_{};
   std::array<int, kLanes> pixel_{};   // the lane's column, or -1 for no pixel
   std::array<int, kLanes> row_of_{};  // the lane's row
-  std::array<int, kLanes> rows_{};    // rows its search has written
+  // Steps taken, and for each lane the count when its search took it, at its secant row: the search
+  // has written 1 + steps_ - born_ rows. deadline_ is the first count at which some lane's search may
+  // have reached its last row.
+  static constexpr long long no_deadline = std::numeric_limits<long long>::max();
+  static constexpr std::uint64_t all_lanes =
+      kLanes == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << kLanes) - 1;
+  long long steps_ = 0;
+  long long deadline_ = no_deadline;
+  std::array<long long, kLanes> born_{};
 };
+
+int Lanes() { return static_cast<int>(kLanes); }
 
 void DrawRows(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
               std::atomic<int>& rows_done) {
@@ -572,6 +690,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace basins_kernel {
 HWY_EXPORT(DrawRows);
+HWY_EXPORT(Lanes);
 }  // namespace basins_kernel
 
 void draw_rows_vector(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
@@ -589,6 +708,11 @@ std::vector<long long> vector_targets() {
     }
   }
   return targets;
+}
+
+int vector_lanes() {
+  using namespace basins_kernel;
+  return HWY_DYNAMIC_DISPATCH(Lanes)();
 }
 
 const char* target_name(long long target) { return hwy::TargetName(target); }

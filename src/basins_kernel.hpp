@@ -22,6 +22,10 @@ void draw_rows_vector(const Window& window, std::atomic<int>& next_row, std::uin
 // search, and draw() then runs that.
 const char* vector_target();
 
+// The searches draw_rows_vector runs side by side in one thread on this processor (hardware vectors
+// of a lane group times their lanes), for its benchmarks.
+int vector_lanes();
+
 // Every vector instruction set compiled into draw_rows_vector that this processor runs, the best first,
 // for tests that compare each with the scalar search; and a way to make one of them the one used
 // (0 undoes it).

@@ -4,12 +4,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <complex>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -31,7 +35,7 @@ const char* const help_text =
     "cuadrado de semilado RADIO centrado en --center. Cada raiz tiene su color, mas oscuro cuantas mas\n"
     "filas necesita la busqueda; en negro, las busquedas que no convergen o acaban en un valor no finito.\n"
     "\n"
-    "  -n, --size TAMANO      puntos por lado, de 2 a 16384 (por omision 1024)\n"
+    "  -n, --size TAMANO      puntos por lado, de 2 a 1000000 (por omision 1024)\n"
     "  -r, --radius RADIO     semilado del cuadrado, positivo y finito (por omision 2)\n"
     "      --center RE,IM     centro del cuadrado, dos numeros con una coma (por omision 0,0)\n"
     "      --x0 RE,IM         la primera aproximacion de cada busqueda (por omision 0,0)\n"
@@ -44,6 +48,10 @@ const char* const help_text =
     "\n"
     "Estado de salida: 0 si el mapa y el resumen se escribieron, 1 si no (o si falto memoria), 2 si las\n"
     "opciones no son validas.\n";
+
+// The widest and tallest PNG that libpng writes, and reads back, without raising its limits. The map
+// needs memory in proportion to the side, not to the area, so that is the limit.
+constexpr int max_size = 1000000;
 
 struct Options {
   int size = 1024;
@@ -85,7 +93,7 @@ Options parse(int argc, char** argv) {
   for (int c; (c = args.next()) != -1;) {
     switch (c) {
       case 'n':
-        o.size = static_cast<int>(args.integer(2, 16384));
+        o.size = static_cast<int>(args.integer(2, max_size));
         break;
       case 'r':
         o.radius = args.positive_real();
@@ -137,22 +145,54 @@ std::string display_name(const std::string& file) {
   std::exit(1);
 }
 
-// Runs the map on its own thread while this one shows, on a terminal, how far it has come.
-Tally draw_with_progress(std::vector<std::uint8_t>& rgb, const Options& o) {
+// The time a progress line says is left, as "45 s", "3 min 05 s" or "2 h 07 min".
+std::string time_left(double seconds) {
+  const long long s = std::llround(seconds);
+  char text[48];
+  if (s >= 3600) {
+    std::snprintf(text, sizeof text, "%lld h %02lld min", s / 3600, s / 60 % 60);
+  } else if (s >= 60) {
+    std::snprintf(text, sizeof text, "%lld min %02lld s", s / 60, s % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%lld s", s);
+  }
+  return text;
+}
+
+// The map is drawn in bands of at most 12 MiB, two at a time: a hundred rows or more up to 32768 points
+// a side, enough that threads seldom wait at a band's end; at least one row, 3 MB at the largest size.
+// A band's rows are shared among the threads, so a band of fewer rows than THREADS has fewer threads.
+int band_rows(int size) {
+  constexpr std::size_t band_bytes = std::size_t{12} << 20;
+  const std::size_t row_bytes = static_cast<std::size_t>(size) * 3;
+  return static_cast<int>(std::clamp<std::size_t>(band_bytes / row_bytes, 1, static_cast<std::size_t>(size)));
+}
+
+// Runs the map on its own thread while this one shows, on a terminal, how far it has come and the time
+// left; take gets the rows in order, as draw_in_bands gives them.
+std::optional<Tally> draw_with_progress(const Options& o,
+                                        const std::function<bool(const std::uint8_t*, int)>& take) {
   std::atomic<int> rows_done{0};
-  std::future<Tally> map;
+  std::future<std::optional<Tally>> map;
   const Window window = square(o.size, o.radius, o.centre, o.x0);
+  auto draw_map = [&] {
+    return draw_in_bands(window, band_rows(o.size), o.threads, rows_done, o.path, take);
+  };
   try {
-    map = std::async(std::launch::async, [&] { return draw(window, rgb, o.threads, rows_done, o.path); });
+    map = std::async(std::launch::async, draw_map);
   } catch (const std::system_error&) {
-    return draw(window, rgb, o.threads, rows_done, o.path);  // no thread to spare for the progress line
+    return draw_map();  // no thread to spare for the progress line
   }
   const bool terminal = isatty(STDERR_FILENO) != 0;
   const auto start = std::chrono::steady_clock::now();
   bool shown = false;
   while (map.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
-    if (terminal && std::chrono::steady_clock::now() - start > std::chrono::seconds(1)) {
-      std::fprintf(stderr, "\r%s: %d %% del mapa", program, rows_done.load() * 100 / o.size);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    const int done = rows_done.load();
+    if (terminal && elapsed > std::chrono::seconds(1) && done > 0) {
+      const double left = elapsed.count() * (o.size - done) / done;
+      std::fprintf(stderr, "\r%s: %d %% del mapa, quedan %s\033[K", program,
+                   static_cast<int>(std::int64_t{done} * 100 / o.size), time_left(left).c_str());
       shown = true;
     }
   }
@@ -188,54 +228,67 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
   std::fprintf(out, "escrito: %s\n", display_name(o.file).c_str());
 }
 
-// Draws the map, writes it into place and prints the summary; returns the exit status.
+// Draws the map and writes it into place as its rows are drawn, then prints the summary; returns the
+// exit status.
 int run(const Options& o) {
   const auto start = std::chrono::steady_clock::now();
   OutputFile output(o.file);
   if (const int error = output.prepare(); error != 0) {
     file_error(output, o.file, error);
   }
-  std::vector<std::uint8_t> rgb;
-  Tally tally;
-  try {
-    tally = draw_with_progress(rgb, o);
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "%s: no hay memoria para un mapa de %d x %d puntos\n", program, o.size, o.size);
-    return 1;
-  }
-  const int wanted = std::min(o.threads, o.size);
-  if (tally.threads < wanted) {
-    std::fprintf(stderr, "%s: no hubo recursos para %d hilos; el mapa se dibujo con %d\n", program, wanted,
-                 tally.threads);
-  }
-
   std::FILE* const out = output.open();
   if (out == nullptr) {
     file_error(output, o.file, errno);
   }
-  errno = 0;
-  const bool written = write_png(out, rgb.data(), o.size, o.size);
-  const int write_error = errno;
-  if (!written) {
-    file_error(output, o.file, write_error);
+  std::optional<Tally> tally;
+  int write_error = 0;
+  {
+    PngRows png(out, o.size, o.size);
+    // Called on the thread that writes, whose errno it reads.
+    auto take = [&](const std::uint8_t* rgb, int rows) {
+      errno = 0;
+      const bool written = png.write(rgb, rows);
+      write_error = errno;
+      return written;
+    };
+    try {
+      tally = draw_with_progress(o, take);
+    } catch (const std::bad_alloc&) {
+      output.close(false);
+      std::fprintf(stderr, "%s: no hay memoria para un mapa de %d x %d puntos\n", program, o.size, o.size);
+      return 1;
+    }
+    errno = 0;
+    if (!tally.has_value() || !png.finish()) {
+      file_error(output, o.file, tally.has_value() ? errno : write_error);
+    }
   }
   if (const int error = output.close(true); error != 0) {
     file_error(output, o.file, error);
+  }
+  const int wanted = std::min(o.threads, band_rows(o.size));
+  if (tally->threads < wanted) {
+    std::fprintf(stderr, "%s: no hubo recursos para %d hilos; el mapa se dibujo con %d\n", program, wanted,
+                 tally->threads);
   }
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
 
   // FILE is in place now: a summary that cannot be written changes the status, not the file.
   if (output.to_standard_output()) {
-    print_summary(stderr, o, tally, seconds.count());
+    print_summary(stderr, o, *tally, seconds.count());
     return std::ferror(stderr) != 0 ? 1 : 0;
   }
-  print_summary(stdout, o, tally, seconds.count());
+  print_summary(stdout, o, *tally, seconds.count());
   return cli::stdout_written(program) ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!reopen_closed_standard_descriptors()) {
+    std::fprintf(stderr, "%s: no se puede abrir /dev/null: %s\n", program, cli::error_phrase(errno).c_str());
+    return 1;
+  }
   const Options o = parse(argc, argv);
   handle_terminating_signals();
   try {

@@ -94,8 +94,21 @@ int follow_links(std::string& path) {
   }
 }
 
-// Creates the temporary file beside target, with the permissions that any new file would get. Returns
-// its descriptor, or -1 with errno set.
+// The permissions the file put at target gets: those of the regular file it replaces, so that
+// replacing it keeps it as private or as shared as it was, or those that any new file would get.
+// Reading the umask means setting it for a moment, which is safe with no other thread running.
+mode_t permissions_for(const std::string& target) {
+  struct stat old {};
+  if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    return old.st_mode & 0777;
+  }
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// Creates the temporary file beside target, with the permissions it is to have (see permissions_for).
+// Returns its descriptor, or -1 with errno set.
 int create_temp(const std::string& target) {
   const std::string name = directory_of(target) + temp_name;
   std::memcpy(temp_path, name.c_str(), name.size() + 1);  // prepare checked the length
@@ -108,11 +121,8 @@ int create_temp(const std::string& target) {
   if (fd < 0) {
     return -1;
   }
-  // mkstemp makes the file private. Reading the umask means setting it for a moment, which is safe with
-  // no other thread running.
-  const mode_t mask = umask(0);
-  umask(mask);
-  if (fchmod(fd, 0666 & ~mask) != 0) {
+  // mkstemp makes the file private.
+  if (fchmod(fd, permissions_for(target)) != 0) {
     const int error = errno;
     ::close(fd);
     remove_temp();
@@ -122,7 +132,63 @@ int create_temp(const std::string& target) {
   return fd;
 }
 
+// Waits until what was written to fd is on the device. A file system that cannot sync such a file
+// (EINVAL) offers nothing better to wait for.
+int sync_to_device(int fd) { return fsync(fd) == 0 || errno == EINVAL ? 0 : errno; }
+
+// Waits until the directory entries of target's directory, a rename among them, are on the device.
+int sync_directory_of(const std::string& target) {
+  const std::string directory = directory_of(target);
+  const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno;
+  }
+  const int error = sync_to_device(fd);
+  ::close(fd);
+  return error;
+}
+
+// Writes out what stream holds; returns 0 or the errno of what failed.
+int flush(std::FILE* stream) {
+  errno = 0;
+  if (std::fflush(stream) != 0 || std::ferror(stream) != 0) {
+    return errno != 0 ? errno : EIO;
+  }
+  return 0;
+}
+
+// Renames the temporary file over target, then syncs the directory so that the rename itself is on the
+// device. Returns 0 or the errno of what failed.
+int put_into_place(const std::string& target) {
+  {
+    const SignalsBlocked blocked;
+    if (std::rename(temp_path, target.c_str()) != 0) {
+      return errno;
+    }
+    temp_exists = 0;
+  }
+  return sync_directory_of(target);
+}
+
 }  // namespace
+
+bool reopen_closed_standard_descriptors() {
+  // Each on /dev/null opened the other way round, as the C library does for privileged programs: the
+  // descriptor is taken, and using it still fails with EBADF, as the closed descriptor did.
+  const int flags[] = {O_WRONLY, O_RDONLY, O_RDONLY};
+  for (int fd = 0; fd < 3; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int opened = ::open("/dev/null", flags[fd]);  // the lowest free descriptor: fd
+      if (opened != fd) {
+        if (opened >= 0) {
+          ::close(opened);
+        }
+        return false;
+      }
+    }
+  }
+  return true;
+}
 
 void handle_terminating_signals() {
   struct sigaction action {};
@@ -206,23 +272,21 @@ std::FILE* OutputFile::open() {
 int OutputFile::close(bool complete) {
   int error = 0;
   if (stream_ == stdout) {
-    errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-      error = errno != 0 ? errno : EIO;
+    error = flush(stdout);
+  } else if (stream_ != nullptr) {
+    // A file put into place must be whole on the device before its name is: after a crash or a power
+    // loss the name then holds the old file or the whole new one.
+    if (kind_ == Kind::replaced && complete) {
+      error = flush(stream_);
+      error = error != 0 ? error : sync_to_device(fileno(stream_));
     }
-  } else if (stream_ != nullptr && std::fclose(stream_) != 0) {
-    error = errno;
+    if (std::fclose(stream_) != 0 && error == 0) {
+      error = errno;
+    }
   }
   stream_ = nullptr;
   if (kind_ == Kind::replaced && temp_exists != 0) {
-    if (complete && error == 0) {
-      const SignalsBlocked blocked;
-      if (std::rename(temp_path, target_.c_str()) == 0) {
-        temp_exists = 0;
-      } else {
-        error = errno;
-      }
-    }
+    error = complete && error == 0 ? put_into_place(target_) : error;
     if (temp_exists != 0) {
       remove_temp();
     }

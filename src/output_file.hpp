@@ -6,6 +6,12 @@
 #include <string>
 #include <utility>
 
+// Gives each of the standard descriptors 0, 1 and 2 that is closed a harmless file, /dev/null opened so
+// that reading or writing it fails as on a closed descriptor, so that no file the program opens later
+// takes its number and receives what was meant for standard output or error. Call it first thing in
+// main. Returns false if /dev/null could not be opened.
+bool reopen_closed_standard_descriptors();
+
 // Makes the usual terminating signals (SIGALRM, SIGHUP, SIGINT, SIGIO, SIGPIPE, SIGPROF, SIGQUIT, SIGTERM,
 // SIGUSR1, SIGUSR2, SIGVTALRM, SIGXCPU) remove an OutputFile's temporary file first; the process then
 // ends by the same signal, so that whoever started it sees how it ended. A signal ignored when the
@@ -33,12 +39,15 @@ class OutputFile {
   // a long computation does not end in an error that could have been seen first. Returns 0 or the errno
   // that stops it.
   int prepare();
-  // The stream to write, once the content is ready (after prepare): a file put into place gets its
-  // temporary file now, with permissions 0666 less the umask. nullptr with errno set on failure. Call it
-  // with no other thread running: a signal must reach the thread that creates the temporary file.
+  // The stream to write (after prepare): a file put into place gets its temporary file now, with the
+  // permissions of the regular file it replaces, or 0666 less the umask for a new one. nullptr with
+  // errno set on failure. Call it with no other thread running: a signal must reach the thread that
+  // creates the temporary file, and the umask is read by setting it.
   std::FILE* open();
-  // Closes the stream. If complete is true and everything reached the file, puts it into place;
-  // otherwise removes the temporary file. Returns 0, or the errno of what failed.
+  // Closes the stream. If complete is true and everything reached the file, puts it into place: the file
+  // is synced to the device, renamed over the target, and the directory synced, so that a crash leaves
+  // the old file or the whole new one. Otherwise removes the temporary file. Returns 0, or the errno of
+  // what failed.
   int close(bool complete);
   // Whether the bytes go to standard output, which then cannot take the program's other output.
   bool to_standard_output() const { return kind_ == Kind::standard_output; }

@@ -1,4 +1,4 @@
-// Writing an RGB picture as a PNG, with libpng: one writer, to a file or into memory.
+// Writing an RGB picture as a PNG, with libpng: to a file a band of rows at a time, or into memory.
 #include "png.hpp"
 
 #include <png.h>
@@ -70,10 +70,41 @@ bool index_colours(const std::uint8_t* rgb, std::size_t count, Indexed& indexed)
   return true;
 }
 
-// Writes the picture to the file when there is one, else appends it to memory; as RGB, or from indexed
-// when given. Nothing here owns anything that libpng's jump back on an error would leak.
-bool write(std::FILE* file, std::string* memory, const std::uint8_t* rgb, int width, int height,
-           const Indexed* indexed) {
+// The settings every PNG here is written with, then its header; for a palette picture when indexed
+// is given, else for RGB.
+void start(png_structp png, png_infop info, int width, int height, const Indexed* indexed) {
+  // The map is large areas of few colours: the fastest deflate level makes a file little larger than the
+  // best, in a small part of the time. Row filters buy little on such rows (a 1024 x 1024 map: 89 kB
+  // unfiltered, 85 kB with libpng's choice of filter) and choosing them took two thirds of the time
+  // (18 ms against 5.7 ms).
+  png_set_compression_level(png, Z_BEST_SPEED);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+  const auto w = static_cast<png_uint_32>(width);
+  const auto h = static_cast<png_uint_32>(height);
+  if (indexed != nullptr) {
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_PLTE(png, info, indexed->palette.data(), static_cast<int>(indexed->palette.size()));
+    // Unfiltered palette indices are runs of one index, and deflate's search for runs alone took 0.2 to
+    // 0.6 ms a 256 x 256 tile where its full search took 0.2 to 1.2 ms, for tiles of about the same size
+    // (the largest a tenth smaller).
+    png_set_compression_strategy(png, Z_RLE);
+  } else {
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+  }
+  png_write_info(png, info);
+}
+
+void write_rows(png_structp png, const std::uint8_t* rows, std::size_t stride, int count) {
+  for (int i = 0; i < count; ++i) {
+    png_write_row(png, rows + static_cast<std::size_t>(i) * stride);
+  }
+}
+
+// Appends the picture to memory, as RGB or from indexed when given. Nothing here owns anything that
+// libpng's jump back on an error would leak.
+bool encode(std::string& memory, const std::uint8_t* rgb, int width, int height, const Indexed* indexed) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore_warning);
   if (png == nullptr) {
     return false;
@@ -84,38 +115,12 @@ bool write(std::FILE* file, std::string* memory, const std::uint8_t* rgb, int wi
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  if (file != nullptr) {
-    png_init_io(png, file);
-  } else {
-    png_set_write_fn(png, memory, append, flush_nothing);
-  }
-  // The map is large areas of few colours: the fastest deflate level makes a file little larger than the
-  // best, in a small part of the time. Row filters buy little on such rows (a 1024 x 1024 map: 89 kB
-  // unfiltered, 85 kB with libpng's choice of filter) and choosing them took two thirds of the time
-  // (18 ms against 5.7 ms).
-  png_set_compression_level(png, Z_BEST_SPEED);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-  const auto w = static_cast<png_uint_32>(width);
-  const auto h = static_cast<png_uint_32>(height);
-  std::size_t stride = static_cast<std::size_t>(width) * 3;
-  const std::uint8_t* rows = rgb;
+  png_set_write_fn(png, &memory, append, flush_nothing);
+  start(png, info, width, height, indexed);
   if (indexed != nullptr) {
-    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_set_PLTE(png, info, indexed->palette.data(), static_cast<int>(indexed->palette.size()));
-    // Unfiltered palette indices are runs of one index, and deflate's search for runs alone took 0.2 to
-    // 0.6 ms a 256 x 256 tile where its full search took 0.2 to 1.2 ms, for tiles of about the same size
-    // (the largest a tenth smaller).
-    png_set_compression_strategy(png, Z_RLE);
-    stride = static_cast<std::size_t>(width);
-    rows = indexed->pixels.data();
+    write_rows(png, indexed->pixels.data(), static_cast<std::size_t>(width), height);
   } else {
-    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-  }
-  png_write_info(png, info);
-  for (int i = 0; i < height; ++i) {
-    png_write_row(png, rows + static_cast<std::size_t>(i) * stride);
+    write_rows(png, rgb, static_cast<std::size_t>(width) * 3, height);
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
@@ -124,13 +129,49 @@ bool write(std::FILE* file, std::string* memory, const std::uint8_t* rgb, int wi
 
 }  // namespace
 
+// Each call into libpng sets its jump back, since libpng reports every error by a jump; nothing between
+// owns anything that the jump would leak.
+PngRows::PngRows(std::FILE* out, int width, int height) : out_(out) {
+  png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore_warning);
+  if (png_ != nullptr) {
+    info_ = png_create_info_struct(png_);
+  }
+  if (info_ == nullptr || setjmp(png_jmpbuf(png_)) != 0) {
+    failed_ = true;
+    return;
+  }
+  png_init_io(png_, out);
+  start(png_, info_, width, height, nullptr);
+}
+
+PngRows::~PngRows() { png_destroy_write_struct(&png_, &info_); }
+
+bool PngRows::write(const std::uint8_t* rgb, int rows) {
+  if (failed_ || setjmp(png_jmpbuf(png_)) != 0) {
+    failed_ = true;
+    return false;
+  }
+  write_rows(png_, rgb, png_get_rowbytes(png_, info_), rows);
+  return std::ferror(out_) == 0;
+}
+
+bool PngRows::finish() {
+  if (failed_ || setjmp(png_jmpbuf(png_)) != 0) {
+    failed_ = true;
+    return false;
+  }
+  png_write_end(png_, nullptr);
+  return std::fflush(out_) == 0 && std::ferror(out_) == 0;
+}
+
 bool write_png(std::FILE* out, const std::uint8_t* rgb, int width, int height) {
-  return write(out, nullptr, rgb, width, height, nullptr) && std::fflush(out) == 0 && std::ferror(out) == 0;
+  PngRows png(out, width, height);
+  return png.write(rgb, height) && png.finish();
 }
 
 bool encode_png(std::string& out, const std::uint8_t* rgb, int width, int height) {
   Indexed indexed;
   const bool few_colours =
       index_colours(rgb, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), indexed);
-  return write(nullptr, &out, rgb, width, height, few_colours ? &indexed : nullptr);
+  return encode(out, rgb, width, height, few_colours ? &indexed : nullptr);
 }

@@ -77,12 +77,12 @@ TEST(BasinsProgram, WritesTheSamePngWhateverTheThreadCountOrPath) {
 TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
   // One rule for every number, decimal digits and nothing around them.
   const std::vector<std::vector<std::string>> bad = {
-      {"-n", "16385"}, {"-n", "12x"}, {"-n", ""},    {"-n", " 64"}, {"-n", "64 "},
-      {"-n", "0x10"},  {"-r", "-2"},  {"-r", "inf"}, {"-r", "nan"}, {"-r", "dos"},
-      {"-r", "0x10"},  {"-r", " 2"},  {"-j", "0"},   {"-j", "257"}};
+      {"-n", "1000001"}, {"-n", "12x"}, {"-n", ""},    {"-n", " 64"}, {"-n", "64 "},
+      {"-n", "0x10"},    {"-r", "-2"},  {"-r", "inf"}, {"-r", "nan"}, {"-r", "dos"},
+      {"-r", "0x10"},    {"-r", " 2"},  {"-j", "0"},   {"-j", "257"}};
   // The message names what was typed and the real reason, with a long value cut.
   const std::pair<std::vector<std::string>, std::string> said[] = {
-      {{"-n", "1"}, ": -n debe ser un entero de 2 a 16384, no '1' ("},
+      {{"-n", "1"}, ": -n debe ser un entero de 2 a 1000000, no '1' ("},
       {{"-n", std::string(5000, '9')}, " no '" + std::string(40, '9') + "'... ("},
       {{"-r", "0"}, ": -r debe ser un numero positivo, no '0' ("},
       {{"-r", "1e-400"}, ": -r '1e-400' es demasiado pequeno para representarlo ("},
@@ -255,10 +255,11 @@ TEST(BasinsProgram, SaysWhenMemoryOrThreadsRunShort) {
 #endif
   Scratch scratch;
   write_text(scratch.path("map.png"), "old");
-  // 805 MB of pixels under a limit of 400 MB.
-  const Finished none = run_with_memory("400000", {"-n", "16384", "-o", scratch.path("map.png")});
+  // The largest map needs some 50 MB: its grid (16 MB), a copy of a row's coordinates (8 MB) and two
+  // bands of rows (12 MB each).
+  const Finished none = run_with_memory("30000", {"-n", "1000000", "-o", scratch.path("map.png")});
   EXPECT_EQ(none.status, 1);
-  EXPECT_EQ(none.err, "muller-basins: no hay memoria para un mapa de 16384 x 16384 puntos\n");
+  EXPECT_EQ(none.err, "muller-basins: no hay memoria para un mapa de 1000000 x 1000000 puntos\n");
   EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
   EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
 
@@ -356,6 +357,54 @@ TEST(BasinsProgram, SpansARadiusUpToTheLargestDouble) {
   const std::string edge = "1.7976931348623157e+308";
   EXPECT_EQ(lines_of(o.out).at(0), "mapa de 3 x 3 puntos: x0 = (0,0), x1 en [-" + edge + ", " + edge +
                                        "] x [-" + edge + ", " + edge + "]");
+}
+
+TEST(BasinsProgram, KeepsTheMapWholeWhenStartedWithStandardDescriptorsClosed) {
+  // A closed descriptor 1 must not become the temporary file's, or the summary lands in the image.
+  Scratch scratch;
+  for (const bool stdin_closed : {false, true}) {
+    const Finished o =
+        run(BASINS_PROGRAM, {"-n", "16", "-o", scratch.path("map.png")}, Output::closed, stdin_closed);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err,
+              "muller-basins: error de escritura en la salida estandar: " + cli::error_phrase(EBADF) + "\n");
+    const Decoded image = decode_png(read_file(scratch.path("map.png").c_str()));
+    EXPECT_EQ(image.width, 16u) << "stdin closed: " << stdin_closed;
+    EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
+  }
+}
+
+TEST(BasinsProgram, ReplacedFileKeepsItsPermissions) {
+  Scratch scratch;
+  write_text(scratch.path("map.png"), "old");
+  chmod(scratch.path("map.png").c_str(), 0604);
+  const mode_t saved_mask = umask(022);
+  const Finished o = run(BASINS_PROGRAM, {"-n", "8", "-o", scratch.path("map.png")});
+  umask(saved_mask);
+  EXPECT_EQ(o.status, 0) << o.err;
+  struct stat st {};
+  ASSERT_EQ(stat(scratch.path("map.png").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0604u);
+  EXPECT_EQ(read_file(scratch.path("map.png").c_str()).substr(0, 8), png_signature);
+}
+
+TEST(BasinsProgram, SummaryMeanRowsIsTheScalarSearchesMean) {
+  // Counted here one scalar search at a time, with several bands' worth of threads drawing the map.
+  const int n = 41;
+  const double radius = 1.5;
+  long long rows = 0;
+  for (int k = 0; k < n * n; ++k) {
+    rows += outcome(0, grid_point(k / n, k % n, n, radius)).rows;
+  }
+  char mean[64];
+  std::snprintf(mean, sizeof mean, "filas por busqueda, media: %.2f", static_cast<double>(rows) / (n * n));
+  Scratch scratch;
+  for (const char* threads : {"1", "3"}) {
+    const Finished o =
+        run(BASINS_PROGRAM, {"-n", "41", "-r", "1.5", "-j", threads, "-o", scratch.path("m.png")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find(std::string(mean) + "\n"), std::string::npos) << mean << " in\n" << o.out;
+  }
 }
 
 }  // namespace

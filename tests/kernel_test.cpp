@@ -43,6 +43,8 @@ TEST(Kernel, DrawsWhatTheScalarSearchDrawsOnEveryInstructionSet) {
   std::vector<Window> windows = {
       square(129, 0.4),  // the flower, its axes and its centre, where x1 = x0
       square(96, 2.0),
+      square(101, 0.01),  // near 0, where B^2 - 4AC and the secant's divisor have exactly zero parts
+      square(101, 1e5),   // far out, where searches give up or end non-finite
       tile(18, 131000, 131000, {0, 0}),  // deep in the flower, at the edge of a petal
       {{0.3, -0.2}, random_axis(rng, 61), random_axis(rng, 67)},
       {{-1e-5, 2e-5}, random_axis(rng, 50), random_axis(rng, 40)},

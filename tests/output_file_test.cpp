@@ -1,10 +1,13 @@
-// The file written into place, stopped by a signal while its temporary file exists.
+// The file written into place: stopped by a signal while its temporary file exists, and opened after
+// standard descriptors that were closed.
 #include "output_file.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -34,6 +37,24 @@ TEST(OutputFile, EachHandledSignalRemovesTheTemporaryFileAndEndsTheProcess) {
     EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"}) << strsignal(sig);
     EXPECT_EQ(read_file(scratch.path("map.png").c_str()), "old");
   }
+}
+
+TEST(OutputFile, ClosedStandardDescriptorsAreTakenSoTheFileGetsAnotherAndWritesStillFail) {
+  Scratch scratch;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(STDOUT_FILENO);
+    OutputFile file(scratch.path("map.png"));
+    const bool reopened = reopen_closed_standard_descriptors();
+    std::FILE* const stream = file.prepare() == 0 ? file.open() : nullptr;
+    const bool elsewhere = stream != nullptr && fileno(stream) > STDERR_FILENO;
+    const bool still_fails = write(STDOUT_FILENO, "x", 1) == -1 && errno == EBADF;
+    _exit(reopened && elsewhere && still_fails && file.close(true) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(scratch.entries(), std::set<std::string>{"map.png"});
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "basins.hpp"
 #include "decode_png.hpp"
 
 namespace {
@@ -37,6 +41,44 @@ TEST(Png, EncodesInMemoryWhatDecodesToTheSamePixels) {
     const Decoded decoded = decode_png(png);
     EXPECT_EQ(decoded.width, static_cast<unsigned>(width));
     EXPECT_TRUE(decoded.rgb == rgb) << c.colours;
+  }
+}
+
+std::string contents_of(std::FILE* file) {
+  std::string bytes(static_cast<std::size_t>(std::ftell(file)), '\0');
+  std::rewind(file);
+  EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+  std::fclose(file);
+  return bytes;
+}
+
+TEST(Png, MapWrittenBandByBandIsTheWholeMapsPng) {
+  // 7 bands of 11 rows and a tail of 2: bands drawn while earlier ones are written.
+  const Window window = square(79, 1.5);
+  std::atomic<int> rows_done{0};
+  std::vector<std::uint8_t> rgb;
+  const Tally whole = draw(window, rgb, 2, rows_done);
+  std::FILE* const expected = std::tmpfile();
+  ASSERT_TRUE(write_png(expected, rgb.data(), 79, 79));
+  const std::string whole_png = contents_of(expected);
+
+  for (const Path path : {Path::vector, Path::scalar}) {
+    std::FILE* const streamed = std::tmpfile();
+    std::optional<Tally> banded;
+    int bands = 0;
+    {
+      PngRows png(streamed, 79, 79);
+      banded = draw_in_bands(window, 11, 2, rows_done, path, [&](const std::uint8_t* band, int rows) {
+        ++bands;
+        return png.write(band, rows);
+      });
+      ASSERT_TRUE(banded.has_value());
+      ASSERT_TRUE(png.finish());
+    }
+    EXPECT_EQ(bands, 8);
+    EXPECT_EQ(banded->ends, whole.ends);
+    EXPECT_EQ(banded->rows, whole.rows);
+    EXPECT_TRUE(contents_of(streamed) == whole_png);
   }
 }
 
