@@ -184,8 +184,18 @@ std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int thre
                                    std::atomic<int>& rows_done, Path path,
                                    const std::function<bool(const std::uint8_t* rgb, int rows)>& take) {
   const int height = static_cast<int>(window.im.size());
-  std::vector<std::uint8_t> bands[2];  // one drawn while the other is taken; outlives taken's wait
+  std::vector<std::uint8_t> bands[2];  // one drawn while the other is taken
   std::future<bool> taken;             // the band handed over last
+  // However this function ends (a band that found no memory included), the band being taken is not
+  // freed under the thread taking it.
+  struct Wait {
+    std::future<bool>& f;
+    ~Wait() {
+      if (f.valid()) {
+        f.wait();
+      }
+    }
+  } wait{taken};
   Window band{window.x0, window.re, {}};
   Tally total;
   for (int first = 0, b = 0; first < height; first += band_rows, b ^= 1) {
@@ -199,12 +209,9 @@ std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int thre
     }
     const std::uint8_t* rgb = bands[b].data();
     const int rows = static_cast<int>(band.im.size());
-    try {
-      taken = std::async(std::launch::async, [&take, rgb, rows] { return take(rgb, rows); });
-    } catch (const std::system_error&) {
-      if (!take(rgb, rows)) {  // no thread for it: taken here, before the next band
-        return std::nullopt;
-      }
+    taken = start_thread([&take, rgb, rows] { return take(rgb, rows); });
+    if (!taken.valid() && !take(rgb, rows)) {  // no thread for it: taken here, before the next band
+      return std::nullopt;
     }
   }
   if (taken.valid() && !taken.get()) {

@@ -7,7 +7,12 @@
 #include <complex>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // How a search ended: at one of the four zeros, named by the quadrant of the end point, or not at all.
@@ -90,3 +95,20 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
 std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int threads,
                                    std::atomic<int>& rows_done, Path path,
                                    const std::function<bool(const std::uint8_t* rgb, int rows)>& take);
+
+// Runs job on a thread of its own, as std::async does, and returns its future; an invalid future when no
+// thread could be started, and job has then not run. libc++ 14's std::async, when its thread cannot start,
+// waits for ever for that thread to finish (its shared state's destructor waits as the exception leaves),
+// which hung muller-basins under a tight memory limit. Unlike std::async's, this future does not wait in
+// its destructor: whoever shares data with job waits for it (wait()) before that data goes.
+template <class Job>
+std::future<std::invoke_result_t<Job>> start_thread(Job job) {
+  std::packaged_task<std::invoke_result_t<Job>()> task(std::move(job));
+  std::future<std::invoke_result_t<Job>> result = task.get_future();
+  try {
+    std::thread(std::move(task)).detach();
+  } catch (const std::system_error&) {
+    return {};
+  }
+  return result;
+}

@@ -178,9 +178,8 @@ std::optional<Tally> draw_with_progress(const Options& o,
   auto draw_map = [&] {
     return draw_in_bands(window, band_rows(o.size), o.threads, rows_done, o.path, take);
   };
-  try {
-    map = std::async(std::launch::async, draw_map);
-  } catch (const std::system_error&) {
+  map = start_thread(draw_map);
+  if (!map.valid()) {
     return draw_map();  // no thread to spare for the progress line
   }
   const bool terminal = isatty(STDERR_FILENO) != 0;
