@@ -1,6 +1,7 @@
 // Costs inside one process: one whole search with its report formatted and then dropped, the same
-// search as the map runs it (no report), one evaluation of f, and the map drawn on one thread by the
-// scalar search and on each instruction set of the vector units, in pixels per second.
+// search as the map runs it (no report), a grid of searches over f and over z^4 + 1 as a polynomial,
+// one evaluation of f, and the map drawn on one thread by the scalar search and on each instruction set
+// of the vector units, in pixels per second.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -16,7 +17,9 @@
 #include "basins_kernel.hpp"
 #endif
 #include "muller.hpp"
+#include "polynomial.hpp"
 #include "problem.hpp"
+#include "search.hpp"
 
 namespace {
 
@@ -42,6 +45,38 @@ void BM_SearchWithoutReport(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SearchWithoutReport);
+
+// Scalar searches over a 128 x 128 grid of second start points (the flower, x0 = 0), summing their rows:
+// through f itself, and through the general path that evaluates any polynomial, here z^4 + 1 by sparse
+// Horner (the same bits). Searches per second; the ratio of the two is the general path's cost.
+template <class P>
+void search_grid(benchmark::State& state, P p) {
+  const Window window = square(128, 0.5);
+  for (auto _ : state) {
+    long long rows = 0;
+    for (const double im : window.im) {
+      for (const double re : window.re) {
+        search_over(
+            p, window.x0, {re, im},
+            [&](int k, std::complex<double> /*x*/, std::complex<double> /*fx*/) { rows += k == 1 ? 1 : 0; });
+      }
+    }
+    benchmark::DoNotOptimize(rows);
+  }
+  state.counters["searches"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * 128 * 128, benchmark::Counter::kIsRate);
+}
+
+void BM_SearchesOverF(benchmark::State& state) {
+  search_grid(state, [](std::complex<double> z) { return f(z); });
+}
+BENCHMARK(BM_SearchesOverF)->Unit(benchmark::kMillisecond);
+
+void BM_SearchesOverPolynomial(benchmark::State& state) {
+  const Polynomial p = default_polynomial();
+  search_grid(state, [&p](std::complex<double> z) { return evaluate(p, z); });
+}
+BENCHMARK(BM_SearchesOverPolynomial)->Unit(benchmark::kMillisecond);
 
 void BM_F(benchmark::State& state) {
   std::complex<double> z(0.7, 0.7);
