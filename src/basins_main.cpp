@@ -259,8 +259,7 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
   count_line("sin converger en 99 filas:", End::gave_up);
   count_line("final no finito:", End::non_finite);
   std::fprintf(out, "filas por busqueda, media: %.2f\n", static_cast<double>(t.rows) / points);
-  const char* const vectors =
-      o.path == Path::vector && o.polynomial == nullptr ? vector_instructions() : nullptr;
+  const char* const vectors = o.path == Path::vector ? vector_instructions() : nullptr;
   std::fprintf(out, "tiempo: %.3f s con %d hilo%s, %s%s\n", seconds, t.threads, t.threads == 1 ? "" : "s",
                vectors != nullptr ? "vectores " : "busqueda escalar", vectors != nullptr ? vectors : "");
   std::fprintf(out, "escrito: %s\n", display_name(o.file).c_str());
