@@ -2,6 +2,7 @@
 """The roots that colour the map against 80-digit references (mpmath), on seeded polynomials.
 
 usage: roots_accuracy.py ROOTS_PRINT [EMULATOR]
+       roots_accuracy.py --cases     (the polynomials as ROOTS_PRINT reads them, for comparing builds)
 
 - 200 random polynomials of degree 2 to 20 with complex coefficients: every root within 1e-14 of its
   reference, relative to the root's modulus;
@@ -43,7 +44,6 @@ def paired(found, wanted):
 
 
 def main():
-    command = sys.argv[2:] + [sys.argv[1]]
     rng = random.Random(19)
     cases = []  # (coefficients, exact roots or None, tolerance function of a root)
     for _ in range(200):
@@ -60,6 +60,10 @@ def main():
         cases.append((expand(roots), None, lambda w: 1e-15))
 
     text = "".join(" ".join(f"{z.real.hex()} {z.imag.hex()}" for z in c) + "\n" for c, _, _ in cases)
+    if sys.argv[1] == "--cases":
+        sys.stdout.write(text)
+        return 0
+    command = sys.argv[2:] + [sys.argv[1]]
     out = subprocess.run(command, input=text, capture_output=True, text=True, check=True, timeout=600).stdout
     worst = {}
     failures = 0
