@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace {
@@ -114,6 +115,29 @@ std::vector<complex> starts(const std::vector<complex>& a) {
     }
   }
   return z;
+}
+
+// Replaces a (highest power first, both ends nonzero) by the coefficients of 2^(-m e) p(2^e w) times a
+// power of two, m its degree and 2^e the geometric mean of its roots' moduli rounded, so that its roots
+// w lie around the unit circle and its values stay in range where p's would overflow (z^2 + 1e308);
+// returns e. Every factor is a power of two: the roots are the same but for the exact factor 2^e.
+int scale_roots(std::vector<complex>& a) {
+  const int m = static_cast<int>(a.size()) - 1;
+  const double mean = (rough_log2(cx::abs(a.back())) - rough_log2(cx::abs(a.front()))) / m;
+  const int e = static_cast<int>(std::clamp(std::nearbyint(mean), -2000.0, 2000.0));
+  // a[j] is the coefficient of w^(m - j), scaled by 2^(-j e), then all by 2^-g for the largest at 2^0.
+  int g = std::numeric_limits<int>::min();
+  for (int j = 0; j <= m; ++j) {
+    const complex c = a[static_cast<std::size_t>(j)];
+    if (c != complex(0.0, 0.0)) {
+      g = std::max(g, std::ilogb(std::max(std::fabs(c.real()), std::fabs(c.imag()))) - j * e);
+    }
+  }
+  for (int j = 0; j <= m; ++j) {
+    complex& c = a[static_cast<std::size_t>(j)];
+    c = {std::ldexp(c.real(), -j * e - g), std::ldexp(c.imag(), -j * e - g)};
+  }
+  return e;
 }
 
 // One Gauss-Seidel sweep of the Aberth step over the estimates not yet done; marks those whose
@@ -233,6 +257,7 @@ std::vector<complex> find_roots(const Polynomial& p) {
     a.pop_back();
     zeros.emplace_back(0.0, 0.0);
   }
+  const int e = a.size() > 1 ? scale_roots(a) : 0;
   std::vector<complex> z = a.size() > 1 ? starts(a) : std::vector<complex>{};
   std::vector<bool> done(z.size(), false);
   int sweeps = 0;
@@ -241,6 +266,9 @@ std::vector<complex> find_roots(const Polynomial& p) {
   }
   for (int k = 0; k < polishing_sweeps; ++k) {
     sweep(a, z, done, true);
+  }
+  for (complex& root : z) {
+    root = {std::ldexp(root.real(), e), std::ldexp(root.imag(), e)};
   }
   z.insert(z.end(), zeros.begin(), zeros.end());
   return z;

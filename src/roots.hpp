@@ -11,7 +11,8 @@
 // edge from k = i to k = j for every group of j - i roots of about the same modulus 2^(-slope); each group
 // starts evenly spaced on a circle of that radius, rounded to a power of two, turned by an offset that
 // differs from circle to circle. Zero coefficients at the low end are exact roots at 0 and are taken
-// out first.
+// out first, and the variable is scaled by a power of two near the roots' geometric mean modulus, so that
+// the values stay in range for roots up to the largest double's n-th root and beyond.
 //
 // Stopping rule: an estimate stops moving once its backward error is at most 4 n eps, that is
 // |p(z)| <= 4 n eps sum |a_k| |z|^k (Horner's own rounding bound, so no better test is available in

@@ -36,6 +36,23 @@ TEST(Roots, MultipleRootsMakeOneClassEach) {
   }
 }
 
+// Roots whose powers overflow a double, and roots far below 1: found all the same, to the last digits.
+TEST(Roots, FindsRootsWherePOverflows) {
+  const struct {
+    const char* text;
+    complex first;  // the root in the upper half-plane; the other is its opposite
+  } cases[] = {{"z^2 + 1e308", {0, 1e154}}, {"1e-200z^2 + 1e200", {0, 1e200}}, {"z^2 + 1e-300", {0, 1e-150}}};
+  for (const auto& c : cases) {
+    const cli::Checked<Polynomial> p = parse_polynomial(c.text);
+    ASSERT_TRUE(p.problem.empty()) << p.problem;
+    const std::vector<complex> found = find_roots(p.value);
+    ASSERT_EQ(found.size(), 2U) << c.text;
+    const bool in_order = found[0].imag() > 0;
+    EXPECT_LT(std::abs(found[in_order ? 0 : 1] - c.first), 1e-15 * std::abs(c.first)) << c.text;
+    EXPECT_LT(std::abs(found[in_order ? 1 : 0] + c.first), 1e-15 * std::abs(c.first)) << c.text;
+  }
+}
+
 TEST(Roots, Z4Plus1KeepsTheQuadrantsOrder) {
   const RootClasses found = classify(default_polynomial());
   const complex quadrants[] = {{1, 1}, {-1, 1}, {-1, -1}, {1, -1}};  // upper right first, then anticlockwise
