@@ -25,6 +25,9 @@ class Reader {
     complex c[max_degree + 1];
     bool seen[max_degree + 1] = {};
     spaces();
+    if (at_ == text_.size()) {
+      return {{}, "esta vacio: se esperaba un polinomio en z"};
+    }
     bool negative = sign();
     for (;;) {
       complex coef(1.0, 0.0);
