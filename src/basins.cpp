@@ -8,17 +8,22 @@
 #include <future>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "search.hpp"
 #ifdef MULLER_VECTOR
 #include "basins_kernel.hpp"
 #endif
 
-Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
+namespace {
+
+// The search over p from x0 and x1, its finite converged end named by zero_of.
+template <class P, class ZeroOf>
+Outcome outcome_over(P p, std::complex<double> x0, std::complex<double> x1, ZeroOf zero_of) {
   int rows = 0;
   std::complex<double> end;
   std::complex<double> residual;
-  const bool converged = search(x0, x1, [&](int k, std::complex<double> x, std::complex<double> fx) {
+  const bool converged = search_over(p, x0, x1, [&](int k, std::complex<double> x, std::complex<double> fx) {
     rows = k;
     end = x;
     residual = fx;
@@ -29,11 +34,30 @@ Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
   if (!finite_end(end, residual)) {
     return {End::non_finite, rows};
   }
-  const bool right = end.real() > 0;
-  if (end.imag() > 0) {
-    return {right ? End::upper_right : End::upper_left, rows};
-  }
-  return {right ? End::lower_right : End::lower_left, rows};
+  return {zero_of(end), rows};
+}
+
+}  // namespace
+
+Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
+  return outcome_over([](std::complex<double> z) { return f(z); }, x0, x1,
+                      [](std::complex<double> end) {
+                        const bool right = end.real() > 0;
+                        if (end.imag() > 0) {
+                          return right ? End::upper_right : End::upper_left;
+                        }
+                        return right ? End::lower_right : End::lower_left;
+                      });
+}
+
+MapPolynomial map_polynomial(Polynomial p) {
+  RootClasses classes = classify(p);
+  return {std::move(p), std::move(classes)};
+}
+
+Outcome outcome(const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1) {
+  return outcome_over([&p](std::complex<double> z) { return evaluate(p.p, z); }, x0, x1,
+                      [&p](std::complex<double> end) { return zero_class(nearest_class(p.classes, end)); });
 }
 
 // radius * (2j - (size - 1)) / (size - 1) is -radius + 2 radius j / (size - 1) rearranged so that mirrored
@@ -89,18 +113,27 @@ Window tile(int level, long long column, long long row, std::complex<double> x0)
   return w;
 }
 
-std::array<std::uint8_t, 3> colour(Outcome o) {
-  // Four hues that readers with any common kind of colour blindness can tell apart: orange, sky blue,
-  // bluish green and reddish purple.
-  static constexpr std::uint8_t hues[4][3] = {{230, 159, 0}, {86, 180, 233}, {0, 158, 115}, {204, 121, 167}};
-  if (o.end == End::gave_up || o.end == End::non_finite) {
-    return {0, 0, 0};
+std::array<std::uint8_t, 3> colour(Outcome o, int classes) {
+  // Orange, sky blue, bluish green and reddish purple, then the rest of Okabe and Ito's set but black:
+  // yellow, blue and vermillion.
+  static constexpr std::uint8_t hues[7][3] = {{230, 159, 0},  {86, 180, 233}, {0, 158, 115}, {204, 121, 167},
+                                              {240, 228, 66}, {0, 114, 178},  {213, 94, 0}};
+  // scripts/palette: golden-angle hues in OKLCH, lightness cycling over three levels.
+  static constexpr std::uint8_t many[20][3] = {
+      {254, 134, 116}, {1, 151, 113},  {226, 204, 255}, {220, 163, 23},  {2, 143, 173},
+      {255, 197, 216}, {131, 195, 93}, {99, 119, 217},  {255, 203, 174}, {7, 200, 188},
+      {172, 93, 177},  {234, 219, 88}, {71, 184, 255},  {202, 84, 94},   {124, 245, 172},
+      {177, 156, 255}, {176, 112, 3},  {108, 237, 255}, {240, 132, 195}, {113, 141, 2},
+  };
+  const int k = static_cast<int>(o.end);
+  if (k >= std::max(classes, 4) || k >= max_degree) {
+    return {0, 0, 0};  // gave up, not finite (or no class of this map)
   }
   // Full brightness up to 5 rows, then darker by a twentieth of it a row, down to a quarter from 21 rows
   // on: most searches take 6 to 15 rows, and that is where the shades tell them apart. Integer
   // arithmetic, so that every machine draws the same bytes.
   const int shade = o.rows <= 5 ? 256 : o.rows >= 21 ? 64 : 256 - (o.rows - 5) * 12;
-  const std::uint8_t* hue = hues[static_cast<int>(o.end)];
+  const std::uint8_t* hue = classes <= 7 ? hues[k] : many[k];
   return {static_cast<std::uint8_t>(hue[0] * shade / 256), static_cast<std::uint8_t>(hue[1] * shade / 256),
           static_cast<std::uint8_t>(hue[2] * shade / 256)};
 }
@@ -129,6 +162,8 @@ void add(Tally& total, const Tally& t) {
 Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done,
            Path path) {
   [[maybe_unused]] const bool vector = path == Path::vector && vector_instructions() != nullptr;
+  const MapPolynomial* const polynomial = window.polynomial.get();
+  const int classes = polynomial != nullptr ? static_cast<int>(polynomial->classes.centres.size()) : 4;
   const std::size_t width = window.re.size();
   const int height = static_cast<int>(window.im.size());
   rgb.resize(width * window.im.size() * 3);  // every pixel is written below: no fill first
@@ -147,10 +182,12 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
       const double im = window.im[static_cast<std::size_t>(i)];
       std::uint8_t* pixel = rgb.data() + static_cast<std::size_t>(i) * width * 3;
       for (std::size_t j = 0; j < width; ++j, pixel += 3) {
-        const Outcome o = outcome(window.x0, {window.re[j], im});
+        const std::complex<double> x1(window.re[j], im);
+        const Outcome o =
+            polynomial != nullptr ? outcome(*polynomial, window.x0, x1) : outcome(window.x0, x1);
         ++tally.ends[static_cast<std::size_t>(o.end)];
         tally.rows += o.rows;
-        const std::array<std::uint8_t, 3> c = colour(o);
+        const std::array<std::uint8_t, 3> c = colour(o, classes);
         pixel[0] = c[0];
         pixel[1] = c[1];
         pixel[2] = c[2];
@@ -196,7 +233,7 @@ std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int thre
       }
     }
   } wait{taken};
-  Window band{window.x0, window.re, {}};
+  Window band{window.x0, window.re, {}, window.polynomial};
   Tally total;
   for (int first = 0, b = 0; first < height; first += band_rows, b ^= 1) {
     const auto begin = window.im.begin() + first;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -15,9 +16,20 @@
 #include <utility>
 #include <vector>
 
-// How a search ended: at one of the four zeros, named by the quadrant of the end point, or not at all.
-enum class End : std::uint8_t { upper_right, upper_left, lower_left, lower_right, gave_up, non_finite };
-inline constexpr int end_kinds = 6;
+#include "roots.hpp"
+
+// How a search ended: at one of the classes of zeros, or not at all. A class is numbered from 0 in the
+// order of its argument (roots.hpp); z^4 + 1's four are named by their quadrants, in that order.
+enum class End : std::uint8_t {
+  upper_right,
+  upper_left,
+  lower_left,
+  lower_right,
+  gave_up = max_degree,  // after the classes of any polynomial of the map
+  non_finite
+};
+inline constexpr int end_kinds = max_degree + 2;
+inline End zero_class(int k) { return static_cast<End>(k); }
 
 struct Outcome {
   End end;
@@ -27,12 +39,24 @@ struct Outcome {
 // The search from x0 and x1, as the report runs it, with nothing written.
 Outcome outcome(std::complex<double> x0, std::complex<double> x1);
 
+// A polynomial other than z^4 + 1, as the map needs it: its roots in classes, each class a colour.
+struct MapPolynomial {
+  Polynomial p;
+  RootClasses classes;
+};
+MapPolynomial map_polynomial(Polynomial p);
+
+// The search over p from x0 and x1; a converged finite end takes the class of its nearest root.
+Outcome outcome(const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1);
+
 // A rectangle of the map: pixel (i, j), counted from the top left, is the search from x0 and
 // x1 = (re[j], im[i]).
 struct Window {
   std::complex<double> x0;
   std::vector<double> re;  // by column, left to right
   std::vector<double> im;  // by row, top to bottom
+  // The polynomial searched, or nothing for z^4 + 1 by f itself.
+  std::shared_ptr<const MapPolynomial> polynomial = nullptr;
 };
 
 // The second start point of pixel (i, j) of muller-basins' square: the grid spans [-radius, radius] in
@@ -57,8 +81,11 @@ inline constexpr int tile_size = 256;
 inline constexpr int deepest_level = 45;
 Window tile(int level, long long column, long long row, std::complex<double> x0);
 
-// The pixel's colour: one hue per zero, darker the more rows the search took; black for no zero.
-std::array<std::uint8_t, 3> colour(Outcome o);
+// The pixel's colour: one hue per class of zeros, darker the more rows the search took; black for no zero.
+// The hues depend on how many classes the map has: up to 4, four that readers with any common kind of
+// colour blindness tell apart; 5 to 7, the Okabe-Ito set, which begins with those four; 8 to 20, a
+// fixed list in which class k's hue is the same whatever their number.
+std::array<std::uint8_t, 3> colour(Outcome o, int classes = 4);
 
 struct Tally {
   std::array<long long, end_kinds> ends{};  // start points by End

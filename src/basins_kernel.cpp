@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "basins.hpp"
@@ -337,6 +338,49 @@ HWY_INLINE Z F(const Z& z) {
   return {p.re + Splat(1.0), p.im};
 }
 
+// Any other polynomial as evaluate() computes it (polynomial.hpp), its coefficients or roots the same in
+// every lane: sparse Horner, adding only a coefficient's nonzero parts, or the product of the factors
+// z - r. Products and sums are the scalar ones wherever the value comes out finite (a product that
+// meets a NaN or an infinity is not finite at the end either), and the caller sends every lane whose
+// value is not finite to outcome().
+class LanePolynomial {
+ public:
+  explicit LanePolynomial(const Polynomial& p) : by_roots_(p.by_roots()) {
+    for (const std::complex<double> c : p.by_roots() ? p.roots : p.c) {
+      re_.push_back(c.real());
+      im_.push_back(c.imag());
+    }
+    monic_ = !by_roots_ && p.degree() >= 1 && p.c[0] == std::complex<double>(1.0, 0.0);
+  }
+
+  HWY_INLINE Z operator()(const Z& z) const {
+    const std::size_t n = re_.size();
+    if (by_roots_) {
+      Z p = z - Constant(0);
+      for (std::size_t k = 1; k < n; ++k) {
+        p = p * (z - Constant(k));
+      }
+      return p;
+    }
+    Z p = monic_ ? AddSparse(z, 1) : Constant(0);
+    for (std::size_t k = monic_ ? 2 : 1; k < n; ++k) {
+      p = AddSparse(p * z, k);
+    }
+    return p;
+  }
+
+ private:
+  HWY_INLINE Z Constant(std::size_t k) const { return {Splat(re_[k]), Splat(im_[k])}; }
+  HWY_INLINE Z AddSparse(const Z& p, std::size_t k) const {
+    return {re_[k] != 0 ? p.re + Splat(re_[k]) : p.re, im_[k] != 0 ? p.im + Splat(im_[k]) : p.im};
+  }
+
+  bool by_roots_;
+  bool monic_ = false;
+  std::vector<double> re_;  // coefficients, highest power first, or roots
+  std::vector<double> im_;
+};
+
 // The convergence test of search(): whether the search stops after the row (x2, f2) reached from x1;
 // a test the scalar search would take from the modulus itself leaves.
 HWY_INLINE WM Stops(const Z& x1, const Z& x2, const Z& f2, WM& off) {
@@ -409,11 +453,16 @@ class Drawer {
         rows_done_(rows_done),
         width_(window.re.size()),
         height_(static_cast<int>(window.im.size())),
-        f0_(f(window.x0)),
+        polynomial_(window.polynomial.get()),
+        f0_(polynomial_ != nullptr ? evaluate(polynomial_->p, window.x0) : f(window.x0)),
         remaining_(window.im.size(), 0) {
+    const int classes = polynomial_ != nullptr ? static_cast<int>(polynomial_->classes.centres.size()) : 4;
+    if (polynomial_ != nullptr) {
+      lane_polynomial_.emplace(polynomial_->p);
+    }
     for (int end = 0; end < end_kinds; ++end) {
       for (int rows = 0; rows <= numiter; ++rows) {
-        colours_[colour_index(static_cast<End>(end), rows)] = colour({static_cast<End>(end), rows});
+        colours_[colour_index(static_cast<End>(end), rows)] = colour({static_cast<End>(end), rows}, classes);
       }
     }
   }
@@ -457,7 +506,7 @@ class Drawer {
     if ((leaving & bit) != 0) {
       by_outcome(row_of_[lane], pixel_[lane]);
     } else if ((stopping & bit) != 0) {
-      finish(row_of_[lane], pixel_[lane], ended_at(x_[2].re[lane], x_[2].im[lane], rows));
+      finish(row_of_[lane], pixel_[lane], ended(x_[2].re[lane], x_[2].im[lane], rows));
     } else if (rows + 1 >= numiter) {
       finish(row_of_[lane], pixel_[lane], {End::gave_up, rows});
     } else {
@@ -510,7 +559,7 @@ class Drawer {
     const Z f1 = load(f_[1]);
     const Z f2 = load(f_[2]);
     const Z x3 = MullerStep(x0, x1, x2, load(f_[0]), f1, f2, off);
-    const Z f3 = F(x3);
+    const Z f3 = P(x3);
     off = off | Not(IsFinite(f3));
     const WM stops = Stops(x2, x3, f3, off);
     store(x1, x_[0]);
@@ -538,7 +587,7 @@ class Drawer {
           continue;
         }
         if (row_.start[k] == Start::converged_at_once) {
-          finish(row_.i, static_cast<int>(j), ended_at(row_.x2re[k], row_.x2im[k], 1));
+          finish(row_.i, static_cast<int>(j), ended(row_.x2re[k], row_.x2im[k], 1));
           continue;
         }
         set(lane, window_.x0, {window_.re[j], window_.im[static_cast<std::size_t>(row_.i)]}, f0_,
@@ -601,10 +650,10 @@ class Drawer {
     for (std::size_t j = 0; j < padded; j += kLanes) {
       WM off = None();
       const Z x1{LoadW(re.data() + j), im};
-      const Z f1 = F(x1);
+      const Z f1 = P(x1);
       const Z divisor = f1 - f0;
       const Z x2 = x1 - Quotient(f1 * (x1 - x0), divisor, off);
-      const Z f2 = F(x2);
+      const Z f2 = P(x2);
       off = off | Not(IsFinite(divisor) & IsFinite(x2) & IsFinite(f2));
       const WM stops = Stops(x1, x2, f2, off);
       StoreW(f1.re, row_.f1re.data() + j);
@@ -622,11 +671,22 @@ class Drawer {
     }
   }
 
+  // The lanes' values of the polynomial searched.
+  HWY_INLINE Z P(const Z& z) const { return lane_polynomial_.has_value() ? (*lane_polynomial_)(z) : F(z); }
+
+  // The class of zeros a search that converged on (re, im) reached, as outcome() classifies it.
+  Outcome ended(double re, double im, int rows) const {
+    if (polynomial_ != nullptr) {
+      return {zero_class(nearest_class(polynomial_->classes, {re, im})), rows};
+    }
+    return ended_at(re, im, rows);
+  }
+
   void by_outcome(int i, int j) {
     ++tally_.redone;
-    finish(i, j,
-           outcome(window_.x0,
-                   {window_.re[static_cast<std::size_t>(j)], window_.im[static_cast<std::size_t>(i)]}));
+    const std::complex<double> x1(window_.re[static_cast<std::size_t>(j)],
+                                  window_.im[static_cast<std::size_t>(i)]);
+    finish(i, j, polynomial_ != nullptr ? outcome(*polynomial_, window_.x0, x1) : outcome(window_.x0, x1));
   }
 
   void finish(int i, int j, Outcome o) {
@@ -649,6 +709,8 @@ class Drawer {
   std::atomic<int>& rows_done_;
   std::size_t width_;
   int height_;
+  const MapPolynomial* polynomial_;  // nothing for z^4 + 1
+  std::optional<LanePolynomial> lane_polynomial_;
   std::complex<double> f0_;
   std::vector<int> remaining_;  // pixels of each row not yet finished
   // colour() of every end and row count, looked up for each pixel instead of computed.

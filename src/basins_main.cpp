@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -29,11 +30,12 @@ const char* const program = "muller-basins";
 
 const char* const help_text =
     "Uso: muller-basins [-n TAMANO] [-r RADIO] [--center RE,IM] [--x0 RE,IM] [-j HILOS] [-o FICHERO]\n"
-    "                   [--scalar]\n"
-    "Dibuja en un PNG a donde lleva el metodo de Muller sobre f(z) = z^4 + 1 desde cada punto de una\n"
-    "malla: la primera aproximacion es x0 y la segunda, x1, recorre en TAMANO x TAMANO puntos el\n"
-    "cuadrado de semilado RADIO centrado en --center. Cada raiz tiene su color, mas oscuro cuantas mas\n"
-    "filas necesita la busqueda; en negro, las busquedas que no convergen o acaban en un valor no finito.\n"
+    "                   [--scalar] [--poly EXPRESION | --roots LISTA]\n"
+    "Dibuja en un PNG a donde lleva el metodo de Muller sobre un polinomio p (por omision\n"
+    "p(z) = z^4 + 1) desde cada punto de una malla: la primera aproximacion es x0 y la segunda, x1,\n"
+    "recorre en TAMANO x TAMANO puntos el cuadrado de semilado RADIO centrado en --center. Cada raiz\n"
+    "tiene su color, mas oscuro cuantas mas filas necesita la busqueda; en negro, las busquedas que no\n"
+    "convergen o acaban en un valor no finito.\n"
     "\n"
     "  -n, --size TAMANO      puntos por lado, de 2 a 1000000 (por omision 1024)\n"
     "  -r, --radius RADIO     semilado del cuadrado, positivo y finito (por omision 2)\n"
@@ -43,6 +45,11 @@ const char* const help_text =
     "  -o, --output FICHERO   PNG de salida (por omision basins.png; - es la salida estandar); se\n"
     "                         reemplaza solo cuando el mapa esta completo\n"
     "      --scalar           una busqueda tras otra, sin las unidades vectoriales (el PNG es el mismo)\n"
+    "      --poly EXPRESION   el polinomio en z, de grado 1 a 20: z^3 - 1, z^5 + 3z - 2i,\n"
+    "                         -(1.5-2e-3i)*z^2 + iz + .5 (coeficientes reales, imaginarios como 2i, o\n"
+    "                         complejos como (1.5-2e-3i); cada potencia una sola vez)\n"
+    "      --roots LISTA      el polinomio por sus raices, RE o RE,IM separadas por ';' (de 1 a 20):\n"
+    "                         1;-0.5,0.866;-0.5,-0.866\n"
     "  -h, --help             muestra esta ayuda y termina\n"
     "      --version          muestra la version y termina\n"
     "\n"
@@ -61,6 +68,8 @@ struct Options {
   int threads = 1;
   std::string file = "basins.png";
   Path path = Path::vector;
+  // The polynomial given by --poly or --roots; nothing for z^4 + 1, drawn by f itself.
+  std::shared_ptr<const MapPolynomial> polynomial;
 };
 
 // A number in as few digits as read back as the same double, so that a window at any depth is named
@@ -86,10 +95,12 @@ Options parse(int argc, char** argv) {
       {"threads", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
       {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
       {"scalar", no_argument, nullptr, 'S'},        {"center", required_argument, nullptr, 'C'},
-      {"x0", required_argument, nullptr, 'X'},      {nullptr, 0, nullptr, 0}};
+      {"x0", required_argument, nullptr, 'X'},      {"poly", required_argument, nullptr, 'P'},
+      {"roots", required_argument, nullptr, 'R'},   {nullptr, 0, nullptr, 0}};
   cli::Parser args(program, argc, argv, "n:r:j:o:h", long_options);
   Options o;
   o.threads = cli::cores_available();
+  std::string polynomial_option;  // the option that gave the polynomial, as typed
   for (int c; (c = args.next()) != -1;) {
     switch (c) {
       case 'n':
@@ -116,6 +127,20 @@ Options parse(int argc, char** argv) {
       case 'S':
         o.path = Path::scalar;
         break;
+      case 'P':
+      case 'R': {
+        if (!polynomial_option.empty()) {
+          args.error(args.name() + " y " + polynomial_option + " no van juntas: el polinomio se da una vez");
+        }
+        polynomial_option = args.name();
+        const cli::Checked<Polynomial> p =
+            c == 'P' ? parse_polynomial(args.value()) : parse_roots(args.value());
+        if (!p.problem.empty()) {
+          args.error(args.name() + " " + p.problem);
+        }
+        o.polynomial = std::make_shared<const MapPolynomial>(map_polynomial(p.value));
+        break;
+      }
       case 'h':
         cli::print_and_exit(program, help_text);
       default:  // 'V', the only code left in the table
@@ -174,7 +199,8 @@ std::optional<Tally> draw_with_progress(const Options& o,
                                         const std::function<bool(const std::uint8_t*, int)>& take) {
   std::atomic<int> rows_done{0};
   std::future<std::optional<Tally>> map;
-  const Window window = square(o.size, o.radius, o.centre, o.x0);
+  Window window = square(o.size, o.radius, o.centre, o.x0);
+  window.polynomial = o.polynomial;
   auto draw_map = [&] {
     return draw_in_bands(window, band_rows(o.size), o.threads, rows_done, o.path, take);
   };
@@ -214,10 +240,21 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
   std::fprintf(out, "mapa de %d x %d puntos: x0 = %s, x1 en [%s, %s] x [%s, %s]\n", o.size, o.size,
                shortest(o.x0).c_str(), shortest(first.real()).c_str(), shortest(last.real()).c_str(),
                shortest(last.imag()).c_str(), shortest(first.imag()).c_str());
-  count_line("raiz (0.7071067812,0.7071067812):", End::upper_right);
-  count_line("raiz (-0.7071067812,0.7071067812):", End::upper_left);
-  count_line("raiz (-0.7071067812,-0.7071067812):", End::lower_left);
-  count_line("raiz (0.7071067812,-0.7071067812):", End::lower_right);
+  if (o.polynomial == nullptr) {
+    count_line("raiz (0.7071067812,0.7071067812):", End::upper_right);
+    count_line("raiz (-0.7071067812,0.7071067812):", End::upper_left);
+    count_line("raiz (-0.7071067812,-0.7071067812):", End::lower_left);
+    count_line("raiz (0.7071067812,-0.7071067812):", End::lower_right);
+  } else {
+    // Each class of roots by its point, at 10 significant digits as the report writes numbers.
+    const std::vector<std::complex<double>>& centres = o.polynomial->classes.centres;
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+      char label[80];
+      std::snprintf(label, sizeof label, "raiz (%.10g,%.10g):", centres[k].real() + 0.0,
+                    centres[k].imag() + 0.0);
+      count_line(label, zero_class(static_cast<int>(k)));
+    }
+  }
   count_line("sin converger en 99 filas:", End::gave_up);
   count_line("final no finito:", End::non_finite);
   std::fprintf(out, "filas por busqueda, media: %.2f\n", static_cast<double>(t.rows) / points);

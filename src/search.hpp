@@ -1,5 +1,5 @@
-// Muller's method on f: the search itself, which hands each point it computes to its caller and formats
-// nothing. The report and the map are two consumers of it.
+// Muller's method on f, or on any function given to it: the search itself, which hands each point it
+// computes to its caller and formats nothing. The report and the map are two consumers of it.
 //
 // Through the last three points x0, x1, x2 (values f0, f1, f2) fit the quadratic in w = x - x2
 //
@@ -19,6 +19,7 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <utility>
 
 #include "complex_ops.hpp"
 #include "problem.hpp"
@@ -101,25 +102,26 @@ complex muller_step(complex x0, complex x1, complex x2, complex f0, complex f1, 
 
 }  // namespace search_detail
 
-// Seeks a zero of f from the start points x0 and x1 and calls row(k, x, fx) for each point it computes,
-// k counting from 1: the secant point, then one point per Muller step (the start points are not
-// passed). Returns true when both the residual |f(x2)| and the last step |x2 - x1| fell below their
-// tolerances after the last row, and false when the row counter reached numiter first, after row 99.
-// The last row is the search's end point either way; it may be non-finite, since start points are not
-// validated and a division by zero runs on as NaNs or infinities.
-template <class Row>
-bool search(std::complex<double> x0, std::complex<double> x1, Row&& row) {
+// Seeks a zero of p (any callable from complex to complex: f, or a polynomial's evaluation) from the
+// start points x0 and x1 and calls row(k, x, fx) for each point it computes, k counting from 1: the
+// secant point, then one point per Muller step (the start points are not passed). Returns true when both the
+// residual |p(x2)| and the last step |x2 - x1| fell below their tolerances after the last row, and false when
+// the row counter reached numiter first, after row 99. The last row is the search's end point either way; it
+// may be non-finite, since start points are not validated and a division by zero runs on as NaNs or
+// infinities.
+template <class P, class Row>
+bool search_over(P&& p, std::complex<double> x0, std::complex<double> x1, Row&& row) {
   using search_detail::complex;
   using search_detail::finite;
 
   int k = 1;
-  complex f0 = f(x0);
-  complex f1 = f(x1);
+  complex f0 = p(x0);
+  complex f1 = p(x1);
   complex x2 = search_detail::secant_step<false>(x0, x1, f0, f1);
   if (!finite(x2)) {
     x2 = search_detail::ruled_secant_step(x0, x1, f0, f1);
   }
-  complex f2 = f(x2);
+  complex f2 = p(x2);
   row(k, x2, f2);
 
   // The tests compare moduli only, which a NaN's sign cannot change. A NaN modulus compares false
@@ -137,10 +139,16 @@ bool search(std::complex<double> x0, std::complex<double> x1, Row&& row) {
     x1 = x2;
     f1 = f2;
     x2 = x3;
-    f2 = f(x2);
+    f2 = p(x2);
     row(k, x2, f2);
   }
   return true;
+}
+
+// The search over f = z^4 + 1, the one the report runs.
+template <class Row>
+bool search(std::complex<double> x0, std::complex<double> x1, Row&& row) {
+  return search_over([](std::complex<double> z) { return f(z); }, x0, x1, std::forward<Row>(row));
 }
 
 // Whether a converged search's last row (x, fx) is a zero: only a finite point with a finite residual

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -99,7 +100,12 @@ TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
       {{"--center", "0.5+0.25i"}, ": --center debe ser RE,IM, dos numeros decimales separados por una coma"},
       {{"--center", "0.5, 0.25"}, ": --center tiene mal la parte imaginaria: debe ser un numero decimal"},
       {{"--x0", "1e400,0"}, ": --x0 tiene mal la parte real: '1e400' es demasiado grande para representarlo"},
-      {{"--center", "1e308,0", "-r", "1e308"}, " se sale de los numeros representables ("}};
+      {{"--center", "1e308,0", "-r", "1e308"}, " se sale de los numeros representables ("},
+      {{"--poly", "z^2 + z^2"}, ": --poly repite la potencia z^2 ("},
+      {{"--poly", "sin(z)"},
+       ": --poly no es un polinomio en z: no se entiende desde la posicion 1, 'sin(z)' ("},
+      {{"--poly", "z", "--roots", "1"}, ": --roots y --poly no van juntas"},
+      {{"--roots", "1;;2"}, ": --roots tiene mal la raiz 2: debe ser un numero decimal, no '' ("}};
   Scratch scratch;
   write_text(scratch.path("map.png"), "old");
   auto expect_refused = [&](std::vector<std::string> args, const std::string& says) {
@@ -287,11 +293,12 @@ TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
 
   // In the summary's order: orange for (1 + i)/sqrt 2, sky blue for (-1 + i)/sqrt 2, bluish green for
   // (-1 - i)/sqrt 2, reddish purple for (1 - i)/sqrt 2, then black for gave up and for non-finite.
-  const int hues[end_kinds][3] = {{230, 159, 0}, {86, 180, 233}, {0, 158, 115}, {204, 121, 167}, {}, {}};
-  std::vector<long long> ends(end_kinds);
+  const int hues[6][3] = {{230, 159, 0}, {86, 180, 233}, {0, 158, 115}, {204, 121, 167}, {}, {}};
+  std::vector<long long> ends(6);
   int wrong_colours = 0;
   for (int k = 0; k < n * n; ++k) {
-    const int end = static_cast<int>(outcome(0, grid_point(k / n, k % n, n, radius)).end);
+    const End e = outcome(0, grid_point(k / n, k % n, n, radius)).end;
+    const int end = e == End::gave_up ? 4 : e == End::non_finite ? 5 : static_cast<int>(e);
     ++ends[static_cast<std::size_t>(end)];
     const std::uint8_t* p = &rgb[static_cast<std::size_t>(k) * 3];
     const int* h = hues[end];
@@ -302,8 +309,8 @@ TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
     wrong_colours += shaded ? 0 : 1;
   }
   EXPECT_EQ(wrong_colours, 0);
-  EXPECT_GT(ends[static_cast<std::size_t>(End::gave_up)], 0);
-  EXPECT_GT(ends[static_cast<std::size_t>(End::non_finite)], 0);
+  EXPECT_GT(ends[4], 0);  // gave up
+  EXPECT_GT(ends[5], 0);  // non-finite
   EXPECT_EQ(counts(o.out), ends) << o.out;
 }
 
@@ -405,6 +412,41 @@ TEST(BasinsProgram, SummaryMeanRowsIsTheScalarSearchesMean) {
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find(std::string(mean) + "\n"), std::string::npos) << mean << " in\n" << o.out;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// z^4 + 1 typed out is the default polynomial, searched by sparse Horner through the general path: the
+// same map to the byte, and the same counts under the same names.
+TEST(BasinsProgram, DrawsZ4Plus1TypedOutAsTheDefaultMap) {
+  Scratch scratch;
+  const Finished given = run(BASINS_PROGRAM, {"-n", "97", "--poly", "1 + z^4", "-o", scratch.path("p.png")});
+  const Finished plain = run(BASINS_PROGRAM, {"-n", "97", "-o", scratch.path("d.png")});
+  ASSERT_EQ(given.status, 0) << given.err;
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(read_file(scratch.path("p.png").c_str()), read_file(scratch.path("d.png").c_str()));
+  const std::vector<std::string> a = lines_of(given.out);
+  const std::vector<std::string> b = lines_of(plain.out);
+  ASSERT_EQ(a.size(), b.size()) << given.out;
+  EXPECT_TRUE(std::equal(a.begin(), a.begin() + 8, b.begin())) << given.out << plain.out;
+}
+
+// Roots that the map cannot tell apart are one colour and one line: (z - 1)^3 (z + 1)^2 (z - i).
+TEST(BasinsProgram, NamesOneLinePerClassOfRoots) {
+  Scratch scratch;
+  const Finished o =
+      run(BASINS_PROGRAM, {"-n", "33", "--roots", "1;1;1;-1;-1;0,1", "-o", scratch.path("m.png")});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::vector<std::string> lines = lines_of(o.out);
+  ASSERT_GE(lines.size(), 4U) << o.out;
+  EXPECT_TRUE(starts_with(lines[1], "raiz (1,0): ")) << o.out;
+  EXPECT_TRUE(starts_with(lines[2], "raiz (0,1): ")) << o.out;
+  EXPECT_TRUE(starts_with(lines[3], "raiz (-1,0): ")) << o.out;
+  const std::vector<long long> five = counts(o.out);
+  EXPECT_EQ(five.size(), 5U) << o.out;
+  EXPECT_EQ(std::accumulate(five.begin(), five.end(), 0LL), 33 * 33) << o.out;
 }
 
 }  // namespace

@@ -118,3 +118,24 @@ TEST(Basins, TilesCentrePixelsOnStartPointsDownToTheDeepestLevel) {
 }
 
 }  // namespace
+
+namespace {
+
+// The hues by the number of classes: today's four up to 4 classes, Okabe-Ito's seven (today's four
+// first) up to 7, and from 8 on one list in which a class keeps its colour whatever the number.
+TEST(Basins, ClassKeepsItsColourAsTheNumberOfClassesGrows) {
+  const struct {
+    int k;
+    int classes;
+    int same_as;  // the number of classes whose colour for k must be the same
+  } cases[] = {{0, 1, 4}, {3, 4, 5}, {3, 7, 4}, {4, 5, 7}, {0, 8, 20}, {7, 8, 20}, {7, 8, 13}, {12, 13, 20}};
+  for (const auto& c : cases) {
+    const Outcome o{zero_class(c.k), 7};
+    EXPECT_EQ(colour(o, c.classes), colour(o, c.same_as)) << c.k << " of " << c.classes;
+  }
+  // Okabe-Ito's last three, and the eight-class list, are new hues.
+  EXPECT_NE(colour({zero_class(4), 1}, 7), colour({zero_class(4), 1}, 8));
+  EXPECT_EQ(colour({End::gave_up, 1}, 20), (std::array<std::uint8_t, 3>{0, 0, 0}));
+}
+
+}  // namespace

@@ -10,15 +10,11 @@
 #include <limits>
 #include <random>
 
+#include "support.hpp"
+
 namespace {
 
 using complex = std::complex<double>;
-
-std::uint64_t bits(double x) {
-  std::uint64_t u = 0;
-  std::memcpy(&u, &x, sizeof u);
-  return u;
-}
 
 // Equal bits, or both NaN: which NaN the library gives is the processor's and the compiler's business,
 // which is why the search does not leave it to them.

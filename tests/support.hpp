@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -13,6 +15,13 @@
 #include <vector>
 
 #include "muller.hpp"
+
+// A double's bits, NaN's sign and payload included, for comparisons that == cannot make.
+inline std::uint64_t bits(double x) {
+  std::uint64_t u = 0;
+  std::memcpy(&u, &x, sizeof u);
+  return u;
+}
 
 inline std::string read_file(const char* path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,81 @@
+// The roots' classes: multiple roots made one class, distinct ones kept apart, and the order of their
+// arguments decided exactly.
+#include "roots.hpp"
+
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <vector>
+
+namespace {
+
+using complex = std::complex<double>;
+
+// The polynomial with these roots, in the coefficient form (expanded), so that its roots must be found.
+Polynomial expanded(const std::vector<complex>& roots) { return from_coefficients(from_roots(roots).c); }
+
+TEST(Roots, MultipleRootsMakeOneClassEach) {
+  const complex i(0, 1);
+  const struct {
+    std::vector<complex> roots;
+    std::vector<complex> classes;  // in the order of their arguments
+  } cases[] = {
+      {{1, 1, 1}, {1}},
+      {{1, 1, 1, -1, -1, i}, {1, i, -1}},
+      {{2, -3, i}, {2, i, -3}},
+  };
+  for (const auto& c : cases) {
+    for (const Polynomial& p : {expanded(c.roots), from_roots(c.roots)}) {
+      const RootClasses found = classify(p);
+      ASSERT_EQ(found.centres.size(), c.classes.size()) << "degree " << p.degree();
+      for (std::size_t k = 0; k < c.classes.size(); ++k) {
+        EXPECT_LT(std::abs(found.centres[k] - c.classes[k]), 1e-4) << "class " << k;
+        EXPECT_EQ(nearest_class(found, c.classes[k] * 1.001), static_cast<int>(k));
+      }
+    }
+  }
+}
+
+// Roots whose powers overflow a double, and roots far below 1: found all the same, to the last digits.
+TEST(Roots, FindsRootsWherePOverflows) {
+  const struct {
+    const char* text;
+    complex first;  // the root in the upper half-plane; the other is its opposite
+  } cases[] = {{"z^2 + 1e308", {0, 1e154}}, {"1e-200z^2 + 1e200", {0, 1e200}}, {"z^2 + 1e-300", {0, 1e-150}}};
+  for (const auto& c : cases) {
+    const cli::Checked<Polynomial> p = parse_polynomial(c.text);
+    ASSERT_TRUE(p.problem.empty()) << p.problem;
+    const std::vector<complex> found = find_roots(p.value);
+    ASSERT_EQ(found.size(), 2U) << c.text;
+    const bool in_order = found[0].imag() > 0;
+    EXPECT_LT(std::abs(found[in_order ? 0 : 1] - c.first), 1e-15 * std::abs(c.first)) << c.text;
+    EXPECT_LT(std::abs(found[in_order ? 1 : 0] + c.first), 1e-15 * std::abs(c.first)) << c.text;
+  }
+}
+
+TEST(Roots, Z4Plus1KeepsTheQuadrantsOrder) {
+  const RootClasses found = classify(default_polynomial());
+  const complex quadrants[] = {{1, 1}, {-1, 1}, {-1, -1}, {1, -1}};  // upper right first, then anticlockwise
+  ASSERT_EQ(found.centres.size(), 4U);
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(nearest_class(found, quadrants[k]), k);
+    EXPECT_LT(std::abs(found.centres[static_cast<std::size_t>(k)] - quadrants[k] * std::sqrt(0.5)), 1e-15);
+  }
+}
+
+TEST(Roots, ArgumentOrderIsExactWhereTheCrossProductRoundsToZero) {
+  const double e = 0x1p-30;
+  // (1 + e)(1 - e) - 1 = -e^2 rounds to 0 in double; tan of b's argument is 1 - e, of a's 1/(1 + e).
+  const complex a(1 + e, 1);
+  const complex b(1, 1 - e);
+  EXPECT_TRUE(argument_before(b, a));
+  EXPECT_FALSE(argument_before(a, b));
+  // Half-planes: the positive real axis first, the negative imaginary side last.
+  const complex in_order[] = {{1, 0}, {1, 1e-300}, {0, 1}, {-1, 0}, {-1, -1e-300}, {0, -1}, {1, -1e-300}};
+  for (std::size_t k = 1; k < std::size(in_order); ++k) {
+    EXPECT_TRUE(argument_before(in_order[k - 1], in_order[k])) << in_order[k - 1] << " " << in_order[k];
+    EXPECT_FALSE(argument_before(in_order[k], in_order[k - 1])) << in_order[k] << " " << in_order[k - 1];
+  }
+}
+
+}  // namespace
