@@ -502,6 +502,7 @@ struct Explorer::Service {
     replace_all(page, "@LOWER_RIGHT@", css_colour(End::lower_right));
     assets.emplace("/", asset(page, "text/html; charset=utf-8"));
     assets.emplace("/explorer.js", asset(bytes(web_explorer_js), "text/javascript; charset=utf-8"));
+    assets.emplace("/polynomial.js", asset(bytes(web_polynomial_js), "text/javascript; charset=utf-8"));
     assets.emplace("/leaflet/leaflet.js", asset(bytes(leaflet_js), "text/javascript; charset=utf-8"));
     assets.emplace("/leaflet/leaflet.css", asset(bytes(leaflet_css), "text/css; charset=utf-8"));
   }

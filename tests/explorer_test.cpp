@@ -81,6 +81,7 @@ TEST(Explorer, AnswersEachRequestWithItsStatus) {
       {"GET", "/", 200, "text/html; charset=utf-8"},
       {"HEAD", "/", 200, "text/html; charset=utf-8"},
       {"GET", "/explorer.js", 200, "text/javascript; charset=utf-8"},
+      {"GET", "/polynomial.js", 200, "text/javascript; charset=utf-8"},
       {"GET", "/leaflet/leaflet.js", 200, "text/javascript; charset=utf-8"},
       {"GET", "/leaflet/leaflet.css", 200, "text/css; charset=utf-8"},
       {"GET", "/tile/0/0/0.png", 200, "image/png"},
