@@ -71,7 +71,7 @@ bool digits(const std::string& text, long long& value) {
 // empty for z^4 + 1, whose tiles keep the URLs, tags and bytes they had before any other was drawn.
 struct Asked {
   std::string key;
-  std::shared_ptr<const MapPolynomial> map;  // null for z^4 + 1
+  Polynomial p;  // when key is not empty; its roots and classes are found only where they are needed
 };
 
 bool parse_polynomial_param(const HttpRequest& req, Asked& asked, std::string& problem) {
@@ -100,7 +100,7 @@ bool parse_polynomial_param(const HttpRequest& req, Asked& asked, std::string& p
     return true;
   }
   asked.key = std::string(name) + "=" + written;
-  asked.map = std::make_shared<const MapPolynomial>(map_polynomial(p.value));
+  asked.p = p.value;
   return true;
 }
 
@@ -317,7 +317,7 @@ class Tiles {
     using Node = std::pair<TileKey, std::shared_ptr<const Tile>>;
     // The key is kept twice, in the list and in the index; a long polynomial's text is allocated.
     const std::size_t text =
-        key.polynomial.size() < sizeof(std::string) ? 0 : allocated(key.polynomial.size() + 1);
+        key.polynomial.capacity() > std::string().capacity() ? allocated(key.polynomial.capacity() + 1) : 0;
     return 2 * text + allocated(tile.png.capacity() + 1) + allocated(sizeof(Tile) + 16) +
            allocated(sizeof(Node) + 16) + allocated(sizeof(TileKey) + 3 * sizeof(void*)) + sizeof(void*);
   }
@@ -396,8 +396,8 @@ void append_string(std::string& out, const std::string& text) {
 
 // The search over p (z^4 + 1 by f when null) from x0 and x1: the report as muller prints it, with its
 // status and the points the page draws.
-std::string report_json(const MapPolynomial* p, complex x0, complex x1) {
-  const auto over = [p](complex z) { return p != nullptr ? evaluate(p->p, z) : f(z); };
+std::string report_json(const Polynomial* p, complex x0, complex x1) {
+  const auto over = [p](complex z) { return p != nullptr ? evaluate(*p, z) : f(z); };
   std::ostringstream text;
   const int status = muller_over(text, over, x0, x1);
   std::string points;
@@ -652,7 +652,7 @@ struct Explorer::Service {
         !parse_point(*x1_text, "x1", x1, problem) || !parse_polynomial_param(req, asked, problem)) {
       return refusal(400, problem);
     }
-    return json_answer(report_json(asked.map.get(), x0, x1));
+    return json_answer(report_json(asked.key.empty() ? nullptr : &asked.p, x0, x1));
   }
 
   static HttpResponse serve_roots(const HttpRequest& req) {
@@ -661,10 +661,8 @@ struct Explorer::Service {
     if (!parse_polynomial_param(req, asked, problem)) {
       return refusal(400, problem);
     }
-    if (asked.map == nullptr) {
-      return json_answer(roots_json("", map_polynomial(default_polynomial())));
-    }
-    return json_answer(roots_json(asked.key, *asked.map));
+    return json_answer(
+        roots_json(asked.key, map_polynomial(asked.key.empty() ? default_polynomial() : asked.p)));
   }
 
   static HttpResponse json_answer(std::string json) {
