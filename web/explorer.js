@@ -590,6 +590,11 @@
         });
         marker.on('add', () => (marker.getElement().style.background = c.colour));
         marker.on('dragend', () => {
+          if (!all.every(finite)) {
+            notice.textContent = 'Hay raíces no finitas: el polinomio no se puede dar por sus raíces.';
+            drawRoots();
+            return;
+          }
           const moved = pixelCentre(marker.getLatLng(), map.getZoom());
           usePoly({ form: 'r', list: all.map((z, k) => (k === r.n - 1 ? moved : z)) });
         });
