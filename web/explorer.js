@@ -544,6 +544,10 @@
     polyInput.value = poly === null ? 'z^4 + 1' : poly.form === 'c' ? P.expression(poly.list) : P.canonical(poly.list);
     polyInput.setAttribute('aria-invalid', 'false');
     polyProblem.textContent = '';
+    // The heading and the title name the polynomial searched.
+    const name = poly === null ? 'z⁴ + 1' : poly.form === 'c' ? P.expression(poly.list) : 'el polinomio de raíces dadas';
+    document.querySelector('#panel-head h1').textContent = 'Método de Muller sobre ' + name;
+    document.title = 'Método de Muller sobre ' + name + ': cuencas de las raíces';
   }
 
   // A new polynomial: its tiles, its roots and, for the selected point, its report.
