@@ -24,6 +24,8 @@
 #include "http_server.hpp"
 #include "muller.hpp"
 #include "png.hpp"
+#include "polynomial.hpp"
+#include "roots.hpp"
 #include "search.hpp"
 #include "web_files.hpp"
 
@@ -63,14 +65,65 @@ bool digits(const std::string& text, long long& value) {
   return true;
 }
 
+// The polynomial a request names: "c=" with its coefficients or "r=" with its roots, each list in its
+// canonical text (polynomial.hpp), so that one polynomial has one URL and one tile in the cache; no
+// parameter, or z^4 + 1's own coefficients, is z^4 + 1. Its key is "c=..." or "r=..." as written, and
+// empty for z^4 + 1, whose tiles keep the URLs, tags and bytes they had before any other was drawn.
+struct Asked {
+  std::string key;
+  Polynomial p;  // when key is not empty; its roots and classes are found only where they are needed
+};
+
+bool parse_polynomial_param(const HttpRequest& req, Asked& asked, std::string& problem) {
+  const std::string* c = req.param("c");
+  const std::string* r = req.param("r");
+  if (c != nullptr && r != nullptr) {
+    problem = "se da el polinomio por c= (coeficientes) o por r= (raices), no por los dos";
+    return false;
+  }
+  if (c == nullptr && r == nullptr) {
+    return true;
+  }
+  const std::string& text = c != nullptr ? *c : *r;
+  const char* name = c != nullptr ? "c" : "r";
+  const cli::Checked<Polynomial> p = c != nullptr ? parse_coefficients(text) : parse_roots(text);
+  if (!p.problem.empty()) {
+    problem = std::string(name) + " " + p.problem;
+    return false;
+  }
+  const std::string written = canonical(p.value);
+  if (written != text) {
+    problem = std::string(name) + " debe escribirse " + name + "=" + written + ", no " + cli::echo(text);
+    return false;
+  }
+  if (c != nullptr && written == canonical(default_polynomial())) {
+    return true;
+  }
+  asked.key = std::string(name) + "=" + written;
+  asked.p = p.value;
+  return true;
+}
+
+// The polynomial of a key that parse_polynomial_param made.
+std::shared_ptr<const MapPolynomial> polynomial_of(const std::string& key) {
+  if (key.empty()) {
+    return nullptr;
+  }
+  const std::string text = key.substr(2);
+  const cli::Checked<Polynomial> p = key[0] == 'c' ? parse_coefficients(text) : parse_roots(text);
+  return std::make_shared<const MapPolynomial>(map_polynomial(p.value));
+}
+
 struct TileKey {
   int level;
   long long column;
   long long row;
   std::uint64_t x0_re;  // the bits of x0's parts, so that -0 and 0 are told apart as the search tells them
   std::uint64_t x0_im;
+  std::string polynomial;  // Asked::key
   bool operator==(const TileKey& o) const {
-    return level == o.level && column == o.column && row == o.row && x0_re == o.x0_re && x0_im == o.x0_im;
+    return level == o.level && column == o.column && row == o.row && x0_re == o.x0_re && x0_im == o.x0_im &&
+           polynomial == o.polynomial;
   }
   complex x0() const {
     double re = 0;
@@ -91,6 +144,9 @@ struct TileKeyHash {
     for (const std::uint64_t v : {static_cast<std::uint64_t>(k.level), static_cast<std::uint64_t>(k.column),
                                   static_cast<std::uint64_t>(k.row), k.x0_re, k.x0_im}) {
       h = fnv_step(h, v);
+    }
+    for (const char c : k.polynomial) {
+      h = fnv_step(h, static_cast<unsigned char>(c));
     }
     return static_cast<std::size_t>(h ^ (h >> 32));
   }
@@ -238,7 +294,8 @@ class Tiles {
         drawn->png = draw_instead_();
         return drawn;
       }
-      const Window window = tile(key.level, key.column, key.row, key.x0());
+      Window window = tile(key.level, key.column, key.row, key.x0());
+      window.polynomial = polynomial_of(key.polynomial);
       std::vector<std::uint8_t> rgb;
       std::atomic<int> rows_done{0};
       draw(window, rgb, threads_, rows_done);
@@ -255,16 +312,19 @@ class Tiles {
   // What a tile takes of the budget: each of its allocations as the allocator rounds it (a 16-byte header
   // and alignment, 32 bytes at least): its bytes, the shared Tile with its count, the list's node, the
   // index's node and its bucket.
-  static std::size_t footprint(const Tile& tile) {
+  static std::size_t footprint(const TileKey& key, const Tile& tile) {
     const auto allocated = [](std::size_t n) { return std::max<std::size_t>(32, (n + 8 + 15) / 16 * 16); };
     using Node = std::pair<TileKey, std::shared_ptr<const Tile>>;
-    return allocated(tile.png.capacity() + 1) + allocated(sizeof(Tile) + 16) + allocated(sizeof(Node) + 16) +
-           allocated(sizeof(TileKey) + 3 * sizeof(void*)) + sizeof(void*);
+    // The key is kept twice, in the list and in the index; a long polynomial's text is allocated.
+    const std::size_t text =
+        key.polynomial.capacity() > std::string().capacity() ? allocated(key.polynomial.capacity() + 1) : 0;
+    return 2 * text + allocated(tile.png.capacity() + 1) + allocated(sizeof(Tile) + 16) +
+           allocated(sizeof(Node) + 16) + allocated(sizeof(TileKey) + 3 * sizeof(void*)) + sizeof(void*);
   }
 
   // Into memory, with the least recently used tiles leaving to stay within the budget.
   void keep(const TileKey& key, const std::shared_ptr<const Tile>& tile) {
-    const std::size_t size = footprint(*tile);
+    const std::size_t size = footprint(key, *tile);
     if (size > budget_) {
       return;
     }
@@ -272,7 +332,7 @@ class Tiles {
     index_[key] = lru_.begin();
     bytes_ += size;
     while (bytes_ > budget_) {
-      bytes_ -= footprint(*lru_.back().second);
+      bytes_ -= footprint(lru_.back().first, *lru_.back().second);
       index_.erase(lru_.back().first);
       lru_.pop_back();
     }
@@ -334,12 +394,14 @@ void append_string(std::string& out, const std::string& text) {
   out += '"';
 }
 
-// The report as muller prints it, with its status and the points the page draws.
-std::string report_json(complex x0, complex x1) {
+// The search over p (z^4 + 1 by f when null) from x0 and x1: the report as muller prints it, with its
+// status and the points the page draws.
+std::string report_json(const Polynomial* p, complex x0, complex x1) {
+  const auto over = [p](complex z) { return p != nullptr ? evaluate(*p, z) : f(z); };
   std::ostringstream text;
-  const int status = muller(text, x0, x1);
+  const int status = muller_over(text, over, x0, x1);
   std::string points;
-  search(x0, x1, [&](int k, complex x, complex fx) {
+  search_over(over, x0, x1, [&](int k, complex x, complex fx) {
     points += points.empty() ? "" : ",";
     points += "{\"k\":" + std::to_string(k) + ",\"x\":";
     append_pair(points, x);
@@ -357,9 +419,38 @@ std::string report_json(complex x0, complex x1) {
   return json;
 }
 
-std::string css_colour(End end) {
-  const std::array<std::uint8_t, 3> c = colour({end, 1});
+std::string css_colour(End end, int classes = 4) {
+  const std::array<std::uint8_t, 3> c = colour({end, 1}, classes);
   return "rgb(" + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]) + ")";
+}
+
+// The classes of p's roots in their order, each with its colour on the map and its roots, numbered from 1
+// in the order they were found or given: what the page's legend and markers show.
+std::string roots_json(const std::string& key, const MapPolynomial& p) {
+  const auto count = static_cast<int>(p.classes.centres.size());
+  std::string json = "{\"polynomial\":";
+  append_string(json, key);
+  json += ",\"degree\":" + std::to_string(p.p.degree()) + ",\"classes\":[";
+  for (int k = 0; k < count; ++k) {
+    json += k == 0 ? "{\"colour\":" : ",{\"colour\":";
+    append_string(json, css_colour(zero_class(k), count));
+    json += ",\"centre\":";
+    append_pair(json, p.classes.centres[static_cast<std::size_t>(k)]);
+    json += ",\"roots\":[";
+    bool first = true;
+    for (std::size_t j = 0; j < p.classes.roots.size(); ++j) {
+      if (p.classes.class_of[j] == k) {
+        json += first ? "{\"n\":" : ",{\"n\":";
+        json += std::to_string(j + 1) + ",\"z\":";
+        append_pair(json, p.classes.roots[j]);
+        json += '}';
+        first = false;
+      }
+    }
+    json += "]}";
+  }
+  json += "]}\n";
+  return json;
 }
 
 void replace_all(std::string& text, const std::string& token, const std::string& value) {
@@ -411,6 +502,7 @@ struct Explorer::Service {
     replace_all(page, "@LOWER_RIGHT@", css_colour(End::lower_right));
     assets.emplace("/", asset(page, "text/html; charset=utf-8"));
     assets.emplace("/explorer.js", asset(bytes(web_explorer_js), "text/javascript; charset=utf-8"));
+    assets.emplace("/polynomial.js", asset(bytes(web_polynomial_js), "text/javascript; charset=utf-8"));
     assets.emplace("/leaflet/leaflet.js", asset(bytes(leaflet_js), "text/javascript; charset=utf-8"));
     assets.emplace("/leaflet/leaflet.css", asset(bytes(leaflet_css), "text/css; charset=utf-8"));
   }
@@ -429,6 +521,8 @@ struct Explorer::Service {
       serve_tile(req, respond);
     } else if (req.path == "/report") {
       respond(serve_report(req));
+    } else if (req.path == "/roots") {
+      respond(serve_roots(req));
     } else {
       respond(refusal(404, "no existe " + cli::echo(req.path)));
     }
@@ -487,16 +581,23 @@ struct Explorer::Service {
       respond(refusal(400, problem));
       return;
     }
-    const TileKey key{static_cast<int>(level), column, row, bits(x0.real()), bits(x0.imag())};
-    // The tag names the tile and the version that drew it: it holds without drawing the tile.
-    std::array<char, 160> tag{};
-    std::snprintf(tag.data(), tag.size(), "\"%s-%lld-%lld-%lld-%016llx-%016llx\"", MULLER_VERSION, level,
+    Asked asked;
+    if (!parse_polynomial_param(req, asked, problem)) {
+      respond(refusal(400, problem));
+      return;
+    }
+    const TileKey key{static_cast<int>(level), column, row, bits(x0.real()), bits(x0.imag()), asked.key};
+    // The tag names the tile and the version that drew it: it holds without drawing the tile. The
+    // polynomial's canonical text (digits and , ; . - + e only) follows, when it is not z^4 + 1.
+    std::array<char, 160> head{};
+    std::snprintf(head.data(), head.size(), "\"%s-%lld-%lld-%lld-%016llx-%016llx", MULLER_VERSION, level,
                   column, row, static_cast<unsigned long long>(key.x0_re),
                   static_cast<unsigned long long>(key.x0_im));
+    const std::string tag = head.data() + (asked.key.empty() ? "" : "-" + asked.key) + "\"";
     HttpResponse r;
     r.type = "image/png";
-    r.headers = {{"Cache-Control", "public, max-age=31536000, immutable"}, {"ETag", tag.data()}};
-    if (not_modified(req, tag.data())) {
+    r.headers = {{"Cache-Control", "public, max-age=31536000, immutable"}, {"ETag", tag}};
+    if (not_modified(req, tag)) {
       r.status = 304;
       respond(std::move(r));
       return;
@@ -546,14 +647,29 @@ struct Explorer::Service {
     if (x1_text == nullptr) {
       return refusal(400, "falta x1, el segundo punto de partida (RE,IM)");
     }
+    Asked asked;
     if ((x0_text != nullptr && !parse_point(*x0_text, "x0", x0, problem)) ||
-        !parse_point(*x1_text, "x1", x1, problem)) {
+        !parse_point(*x1_text, "x1", x1, problem) || !parse_polynomial_param(req, asked, problem)) {
       return refusal(400, problem);
     }
+    return json_answer(report_json(asked.key.empty() ? nullptr : &asked.p, x0, x1));
+  }
+
+  static HttpResponse serve_roots(const HttpRequest& req) {
+    Asked asked;
+    std::string problem;
+    if (!parse_polynomial_param(req, asked, problem)) {
+      return refusal(400, problem);
+    }
+    return json_answer(
+        roots_json(asked.key, map_polynomial(asked.key.empty() ? default_polynomial() : asked.p)));
+  }
+
+  static HttpResponse json_answer(std::string json) {
     HttpResponse r;
     r.type = "application/json";
     r.headers = {{"Cache-Control", "public, max-age=86400"}};
-    r.body = std::make_shared<const std::string>(report_json(x0, x1));
+    r.body = std::make_shared<const std::string>(std::move(json));
     return r;
   }
 

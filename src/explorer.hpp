@@ -1,10 +1,17 @@
 // The explorer's web service: the page, the map's tiles and the report of any point, over HTTP.
 //
-//   GET /                                the page (with its script, and Leaflet under /leaflet/)
+//   GET /                                the page (with its scripts, and Leaflet under /leaflet/)
 //   GET /tile/{z}/{x}/{y}.png?x0=RE,IM   a tile_size x tile_size PNG of the map from x0 (default 0): level
 //                                        z in 0..deepest_level, column x and row y in 0..2^z - 1
 //   GET /report?x0=RE,IM&x1=RE,IM        the search from x0 (default 0) and x1 as JSON: its report, status
 //                                        and points
+//   GET /roots                           the classes of the polynomial's roots as JSON, in order, each with
+//                                        its colour on the map and its roots numbered from 1
+//
+// Tiles, reports and roots are of z^4 + 1, or of the polynomial named by c=c_n;...;c_0 (coefficients,
+// highest power first) or r=r_1;...;r_n (roots), each number RE or RE,IM, in the canonical text of
+// polynomial.hpp: any other spelling of the same numbers is refused, naming the canonical one, so that a
+// polynomial has one URL and one place in the cache. c= with z^4 + 1's coefficients is z^4 + 1.
 //
 // HEAD is answered for all of them; every other method gets 405. A tile depends on nothing but its URL
 // and the program's version, so its response may be kept by any cache for good. Tiles are drawn one at

@@ -15,10 +15,11 @@ const char* const program = "muller-explorer";
 
 const char* const help_text =
     "Uso: muller-explorer [--host DIRECCION] [--port PUERTO] [-j HILOS] [--cache MIB]\n"
-    "Sirve en el navegador el mapa de a donde lleva el metodo de Muller sobre f(z) = z^4 + 1: se acerca\n"
-    "hasta el limite de la doble precision, muestra el x1 bajo el puntero y, con un clic, el camino de\n"
-    "la busqueda y su informe, el mismo que escribe muller. La primera linea de la salida es la\n"
-    "direccion donde escucha; SIGINT o SIGTERM lo detienen tras responder lo que tiene entre manos.\n"
+    "Sirve en el navegador el mapa de a donde lleva el metodo de Muller sobre f(z) = z^4 + 1, o sobre el\n"
+    "polinomio que se escriba o cuyas raices se arrastren: se acerca hasta el limite de la doble\n"
+    "precision, muestra el x1 bajo el puntero y, con un clic, el camino de la busqueda y su informe, el\n"
+    "mismo que escribe muller. La primera linea de la salida es la direccion donde escucha; SIGINT o\n"
+    "SIGTERM lo detienen tras responder lo que tiene entre manos.\n"
     "\n"
     "      --host DIRECCION   direccion donde escuchar (por omision 127.0.0.1: solo este equipo)\n"
     "      --port PUERTO      puerto, de 0 a 65535; 0 toma uno libre (por omision 8080)\n"

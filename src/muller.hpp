@@ -2,7 +2,12 @@
 #pragma once
 
 #include <complex>
+#include <iomanip>
 #include <ostream>
+#include <utility>
+
+#include "problem.hpp"
+#include "search.hpp"
 
 // Seeks a zero of f from the start points x0 and x1: one secant step gives a third point, then each
 // Muller step fits a quadratic through the last three points and moves to its zero nearer the newest.
@@ -21,3 +26,34 @@ int muller(std::complex<double> x0, std::complex<double> x1);
 
 // The same search with its report written to out instead, whose precision it leaves at 10 digits.
 int muller(std::ostream& out, std::complex<double> x0, std::complex<double> x1);
+
+// The same report for the search over p (any callable from complex to complex, as search_over takes),
+// written to out; its column and summary keep f's name for p.
+template <class P>
+int muller_over(std::ostream& out, P&& p, std::complex<double> x0, std::complex<double> x1) {
+  out << "    Metodo Muller" << std::endl;
+  out.precision(nprec);
+  out << " iteracion"
+      << "             x  "
+      << "  f(x)  " << std::endl;
+
+  int rows = 0;
+  std::complex<double> x;
+  std::complex<double> fx;
+  // The library's operator<< builds the whole "(re,im)" text before writing it, so a field width set
+  // just before it pads the parenthesised text as one piece.
+  const bool converged =
+      search_over(std::forward<P>(p), x0, x1, [&](int k, std::complex<double> xk, std::complex<double> fk) {
+        out << std::setw(10) << k << "   " << std::setw(10) << xk << "  " << fk << std::endl;
+        rows = k;
+        x = xk;
+        fx = fk;
+      });
+  if (!converged) {
+    out << " numero maximo de iteraciones excedido en muller" << std::endl;
+    return 1;
+  }
+  out << "muller       " << rows << "  iteraciones   "
+      << "raiz= " << x << " funcion= " << fx << std::endl;
+  return finite_end(x, fx) ? 0 : 1;
+}

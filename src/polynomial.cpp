@@ -288,35 +288,65 @@ Polynomial from_roots(std::vector<std::complex<double>> roots) {
 
 cli::Checked<Polynomial> parse_polynomial(const std::string& text) { return Reader(text).polynomial(); }
 
-cli::Checked<Polynomial> parse_roots(const std::string& text) {
-  std::vector<complex> roots;
+namespace {
+
+// A list RE or RE,IM;... of at most `most` numbers, each by the programs' rule; `what` names an item
+// in the refusals (raiz, coeficiente).
+cli::Checked<std::vector<complex>> parse_list(const std::string& text, std::size_t most, const char* what,
+                                              const char* plural) {
+  std::vector<complex> items;
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = std::min(text.find(';', start), text.size());
-    if (roots.size() == max_degree) {
-      return {{}, "tiene mas de " + std::to_string(max_degree) + " raices"};
+    if (items.size() == most) {
+      return {{}, "tiene mas de " + std::to_string(most) + " " + plural};
     }
     const std::string item = text.substr(start, end - start);
-    const std::string which = "tiene mal la raiz " + std::to_string(roots.size() + 1) + ": ";
+    const std::string which =
+        std::string("tiene mal ") + what + " " + std::to_string(items.size() + 1) + ": ";
     if (item.find(',') != std::string::npos) {
       const cli::Checked<complex> z = cli::point(item);
       if (!z.problem.empty()) {
         return {{}, which + z.problem};
       }
-      roots.push_back(z.value);
+      items.push_back(z.value);
     } else {
       const cli::Checked<double> x = cli::real(item);
       if (!x.problem.empty()) {
         return {{}, which + x.problem};
       }
-      roots.emplace_back(x.value, 0.0);
+      items.emplace_back(x.value, 0.0);
     }
     if (end == text.size()) {
       break;
     }
     start = end + 1;
   }
-  return {from_roots(std::move(roots)), ""};
+  return {std::move(items), ""};
+}
+
+}  // namespace
+
+cli::Checked<Polynomial> parse_roots(const std::string& text) {
+  cli::Checked<std::vector<complex>> roots = parse_list(text, max_degree, "la raiz", "raices");
+  if (!roots.problem.empty()) {
+    return {{}, roots.problem};
+  }
+  return {from_roots(std::move(roots.value)), ""};
+}
+
+cli::Checked<Polynomial> parse_coefficients(const std::string& text) {
+  cli::Checked<std::vector<complex>> c = parse_list(text, max_degree + 1, "el coeficiente", "coeficientes");
+  if (!c.problem.empty()) {
+    return {{}, c.problem};
+  }
+  if (c.value.size() < 2) {
+    return {{}, "es una constante: su grado debe ser de 1 a " + std::to_string(max_degree)};
+  }
+  if (c.value.front() == complex(0.0, 0.0)) {
+    return {{}, "empieza por un coeficiente cero: el primero es el de la potencia mas alta"};
+  }
+  return {from_coefficients(std::move(c.value)), ""};
 }
 
 std::string canonical(const Polynomial& p) {

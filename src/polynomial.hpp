@@ -72,6 +72,10 @@ cli::Checked<Polynomial> parse_polynomial(const std::string& text);
 // Roots written r1;r2;...: each RE or RE,IM by the programs' rule, 1 to 20 of them.
 cli::Checked<Polynomial> parse_roots(const std::string& text);
 
+// Coefficients written c_n;...;c_0, highest power first, each RE or RE,IM as the roots are: 2 to 21 of
+// them, the first nonzero.
+cli::Checked<Polynomial> parse_coefficients(const std::string& text);
+
 // The canonical text of a polynomial: its coefficients (or its roots, in the roots form) each as RE or
 // RE,IM in the shortest decimals that read back to the same double, separated by ';'.
 std::string canonical(const Polynomial& p);

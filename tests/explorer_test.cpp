@@ -12,9 +12,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -23,6 +26,8 @@
 #include "basins.hpp"
 #include "decode_png.hpp"
 #include "http_client.hpp"
+#include "muller.hpp"
+#include "polynomial.hpp"
 #include "support.hpp"
 
 namespace {
@@ -76,6 +81,7 @@ TEST(Explorer, AnswersEachRequestWithItsStatus) {
       {"GET", "/", 200, "text/html; charset=utf-8"},
       {"HEAD", "/", 200, "text/html; charset=utf-8"},
       {"GET", "/explorer.js", 200, "text/javascript; charset=utf-8"},
+      {"GET", "/polynomial.js", 200, "text/javascript; charset=utf-8"},
       {"GET", "/leaflet/leaflet.js", 200, "text/javascript; charset=utf-8"},
       {"GET", "/leaflet/leaflet.css", 200, "text/css; charset=utf-8"},
       {"GET", "/tile/0/0/0.png", 200, "image/png"},
@@ -84,6 +90,22 @@ TEST(Explorer, AnswersEachRequestWithItsStatus) {
       {"GET", "/tile/45/35184372088831/0.png", 200, "image/png"},  // the last column of the deepest level
       {"GET", "/report?x1=1,1", 200, "application/json"},
       {"GET", "/report?x0=-0,1e-3&x1=2,-3", 200, "application/json"},
+      {"GET", "/tile/0/0/0.png?c=1;0;0;-1", 200, "image/png"},
+      {"GET", "/tile/1/0/1.png?r=1;-1;0,1&x0=0.5,0", 200, "image/png"},
+      {"GET", "/report?x1=1,1&c=0,1;-2.5,0.001", 200, "application/json"},
+      {"GET", "/roots", 200, "application/json"},
+      {"GET", "/roots?r=1", 200, "application/json"},
+      {"GET", "/tile/0/0/0.png?c=1;0;0;-1&r=1", 400, text},
+      {"GET", "/tile/0/0/0.png?c=1;0;0;-1.0", 400, text},  // not canonical
+      {"GET", "/tile/0/0/0.png?c=1;-0", 400, text},
+      {"GET", "/tile/0/0/0.png?c=1,0;2", 400, text},
+      {"GET", "/tile/0/0/0.png?c=0;1", 400, text},
+      {"GET", "/tile/0/0/0.png?c=1", 400, text},
+      {"GET", "/tile/0/0/0.png?c=", 400, text},
+      {"GET", "/tile/0/0/0.png?r=1;;2", 400, text},
+      {"GET", "/tile/0/0/0.png?r=1e999", 400, text},
+      {"GET", "/report?x1=1,1&c=z^2", 400, text},
+      {"GET", "/roots?r=1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18;19;20;21", 400, text},
       {"GET", "/tile/46/0/0.png", 404, text},
       {"GET", "/tile/100000000000000000000000/0/0.png", 404, text},
       {"GET", "/tile/1/2/0.png", 400, text},
@@ -150,27 +172,64 @@ TEST(Explorer, TilesCanBeCachedForGoodAndRevalidatedWithoutDrawing) {
   EXPECT_EQ(service.explorer.renders(), 3);
 }
 
+TEST(Explorer, TheDefaultTileKeepsItsBytesAndTagUnderItsOwnCoefficients) {
+  const Running service;
+  const Reply plain = service.reply("/tile/0/0/0.png");
+  EXPECT_EQ(plain.header("etag"), "\"" MULLER_VERSION "-0-0-0-0000000000000000-0000000000000000\"");
+  const Reply named = service.reply("/tile/0/0/0.png?c=1;0;0;0;1");
+  EXPECT_EQ(named.header("etag"), plain.header("etag"));
+  EXPECT_TRUE(named.body == plain.body);
+  const Reply other = service.reply("/tile/0/0/0.png?c=1;0;0;-1");
+  EXPECT_EQ(other.header("etag"),
+            "\"" MULLER_VERSION "-0-0-0-0000000000000000-0000000000000000-c=1;0;0;-1\"");
+  EXPECT_EQ(service.explorer.renders(), 2);
+}
+
+TEST(Explorer, RefusesANonCanonicalPolynomialNamingItsCanonicalForm) {
+  const Running service;
+  EXPECT_EQ(service.reply("/tile/0/0/0.png?c=1.0;0;-1e0").body,
+            "c debe escribirse c=1;0;-1, no '1.0;0;-1e0'\n");
+  EXPECT_NE(service.reply("/roots?r=-0,-0;2,0").body.find("r=0;2,"), std::string::npos);
+}
+
 TEST(Explorer, TilesAreTheMapDrawnForTheirWindowWhateverTheThreadCount) {
+  // A degree-20 polynomial written with 16 or 17 digits a part: a URL of over 1,000 characters.
+  std::vector<std::complex<double>> long_coefficients;
+  for (int k = 0; k <= 20; ++k) {
+    long_coefficients.emplace_back(-std::sqrt(k + 2.0) / 3 * 1e-106, std::sqrt(k + 3.0) / 7 * 1e-106);
+  }
+  const Polynomial degree20 = from_coefficients(long_coefficients);
   const struct {
     int level;
     long long column, row;
     std::complex<double> x0;
     std::string x0_text;
-  } cases[] = {{0, 0, 0, 0, "0,0"},
-               {3, 6, 1, {0.25, -0.5}, "0.25,-0.5"},
-               {30, 939524096, 858993459, {0.0, -0.0}, "0,-0"}};
+    std::optional<Polynomial> p;
+    std::string p_text;
+  } cases[] = {{0, 0, 0, 0, "0,0", {}, ""},
+               {3, 6, 1, {0.25, -0.5}, "0.25,-0.5", {}, ""},
+               {30, 939524096, 858993459, {0.0, -0.0}, "0,-0", {}, ""},
+               {0, 0, 0, 0, "0,0", parse_polynomial("z^3 - 1").value, "&c=1;0;0;-1"},
+               {2, 1, 2, {0.5, 0}, "0.5,0", from_roots({{1, 1}, {-1, 0}, {-1, 0}}), "&r=1,1;-1;-1"},
+               {0, 0, 0, 0, "0,0", degree20, "&c=" + canonical(degree20)}};
+  ASSERT_GT(cases[5].p_text.size(), 980u);  // with the path, over 1,000
   const Running one(settings(1, 1 << 20, 64));
   const Running two(settings(2, 1 << 20, 64));
   for (const auto& c : cases) {
     const std::string target = "/tile/" + std::to_string(c.level) + "/" + std::to_string(c.column) + "/" +
-                               std::to_string(c.row) + ".png?x0=" + c.x0_text;
+                               std::to_string(c.row) + ".png?x0=" + c.x0_text + c.p_text;
     const std::optional<Reply> a = one.get(target);
     const std::optional<Reply> b = two.get(target);
     ASSERT_TRUE(a && b) << target;
+    ASSERT_EQ(a->status, 200) << target << ": " << a->body;
     EXPECT_EQ(a->body, b->body) << target;
     std::vector<std::uint8_t> drawn;
     std::atomic<int> rows{0};
-    draw(tile(c.level, c.column, c.row, c.x0), drawn, 1, rows);
+    Window window = tile(c.level, c.column, c.row, c.x0);
+    if (c.p) {
+      window.polynomial = std::make_shared<const MapPolynomial>(map_polynomial(*c.p));
+    }
+    draw(window, drawn, 1, rows);
     const Decoded decoded = decode_png(a->body);
     EXPECT_EQ(decoded.width, static_cast<unsigned>(tile_size)) << target;
     EXPECT_EQ(decoded.height, static_cast<unsigned>(tile_size)) << target;
@@ -219,6 +278,37 @@ TEST(Explorer, ReportsAreWhatMullerPrintsForTheFourStartPairs) {
   ASSERT_TRUE(nan);
   EXPECT_NE(nan->body.find("\"status\":1,"), std::string::npos) << nan->body;
   EXPECT_NE(nan->body.find("\"x\":[null,null]"), std::string::npos) << nan->body;
+}
+
+TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
+  const Running service;
+  const struct {
+    std::string query;
+    Polynomial p;
+  } cases[] = {{"c=1;0;0;-1", parse_polynomial("z^3 - 1").value},
+               {"c=0,1;-2.5,0.001;0;3", parse_polynomial("iz^3 - (2.5-1e-3i)z^2 + 3").value},
+               {"r=1;-1;0,1", from_roots({{1, 0}, {-1, 0}, {0, 1}})}};
+  for (const auto& c : cases) {
+    const Reply r = service.reply("/report?x0=0,0&x1=1,1&" + c.query);
+    std::ostringstream report;
+    muller_over(report, [&](std::complex<double> z) { return evaluate(c.p, z); }, {0, 0}, {1, 1});
+    EXPECT_EQ(json_string(r.body, "report"), report.str()) << c.query;
+    EXPECT_EQ(json_string(service.reply("/roots?" + c.query).body, "polynomial"), c.query);
+  }
+  // z^3 - 1: the classes from argument 0, with the map's colours for three classes; 1 is found exactly.
+  const std::string roots = service.reply("/roots?c=1;0;0;-1").body;
+  std::size_t at = 0;
+  for (int k = 0; k < 3; ++k) {
+    const std::array<std::uint8_t, 3> rgb = colour({zero_class(k), 1}, 3);
+    const std::string css = "{\"colour\":\"rgb(" + std::to_string(rgb[0]) + "," + std::to_string(rgb[1]) +
+                            "," + std::to_string(rgb[2]) + ")\"";
+    at = roots.find(css, at);
+    EXPECT_NE(at, std::string::npos) << k << ": " << roots;
+  }
+  EXPECT_NE(roots.find("\"roots\":[{\"n\":1,\"z\":[1,0]}]"), std::string::npos) << roots;
+  // Given roots keep their numbers, and the classes their order by argument: i (third) before -1 (second).
+  const std::string given = service.reply("/roots?r=1;-1;0,1").body;
+  EXPECT_LT(given.find("\"n\":3,\"z\":[0,1]"), given.find("\"n\":2,\"z\":[-1,0]")) << given;
 }
 
 // Holds the drawing thread before each tile until opened (or for ten seconds at most), so that a test

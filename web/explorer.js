@@ -1,7 +1,8 @@
-// The explorer's page: the map of where Muller's method on z^4 + 1 leads from every second start point
-// x1, zoomable to the limit of double precision; a click shows that point's search, drawn over the map,
-// and its report as the terminal shows it. The view, x0 and the selected point live in the URL's hash
-// and in the browser's history.
+// The explorer's page: the map of where Muller's method on z^4 + 1, or on the polynomial the user gives,
+// leads from every second start point x1, zoomable to the limit of double precision; a click shows that
+// point's search, drawn over the map, and its report as the terminal shows it. The polynomial's roots are
+// numbered markers that can be dragged. The view, the polynomial, x0 and the selected point live in the
+// URL's hash and in the browser's history.
 'use strict';
 
 (function () {
@@ -19,13 +20,20 @@
   const endLine = byId('end-line');
   const copyButton = byId('copy');
   const loading = byId('loading');
+  const polyForm = byId('poly-form');
+  const polyKind = byId('poly-kind');
+  const polyInput = byId('poly');
+  const polyProblem = byId('poly-problem');
+  const P = window.MullerPolynomial;
   const prompt = 'Haga clic en el mapa para ver la búsqueda desde ese x1 y su informe.';
 
   // Latitude is Im x1 and longitude Re x1. At level 0 the square |Re x1| <= 2, |Im x1| <= 2 is the one tile,
   // 256 pixels over 4 units with Im growing upwards, as the server draws it.
   const crs = L.extend({}, L.CRS.Simple, { transformation: new L.Transformation(64, 128, -64, 128) });
 
-  const state = { x0: [0, 0], x1: null, report: null };
+  // poly: null for z^4 + 1, else { form: 'c' or 'r', list: [[re, im], ...] } (coefficients or roots);
+  // roots: the server's classes of its roots, for the legend and the markers.
+  const state = { x0: [0, 0], x1: null, report: null, poly: null, roots: null };
 
   // Numbers are written in the shortest form that reads back as the same double; -0 keeps its sign,
   // which the search (and its report) tells from 0.
@@ -40,6 +48,21 @@
   function query(z) {
     return encodeURIComponent(pair(z));
   }
+  // The polynomial's parameter, '&c=...' or '&r=...' in the canonical text the server asks for ('+'
+  // escaped, ';' and ',' left readable); nothing for z^4 + 1, whose URLs stay as they were.
+  function polyText(poly) {
+    return poly.form + '=' + P.canonical(poly.list);
+  }
+  function polyQuery() {
+    if (state.poly === null) {
+      return '';
+    }
+    return '&' + state.poly.form + '=' + encodeURIComponent(P.canonical(state.poly.list)).replace(/%3B/g, ';').replace(/%2C/g, ',');
+  }
+  // z^4 + 1 given by its coefficients is the default, with the default's URLs.
+  const defaultText = 'c=1;0;0;0;1';
+  const normal = (poly) => (poly === null || polyText(poly) === defaultText ? null : poly);
+  const samePoly = (a, b) => (a === null ? b === null : b !== null && polyText(a) === polyText(b));
 
   // The rule the server applies: decimal numbers only, no spaces, no hexadecimal, no inf or nan, and
   // nothing too large or too small for a double. Returns the pair, or why the text is not one, worded to
@@ -114,7 +137,8 @@
       if (coords.x < 0 || coords.y < 0 || coords.x >= side || coords.y >= side) {
         return outside;
       }
-      return 'tile/' + coords.z + '/' + coords.x + '/' + coords.y + '.png?v=' + version + '&x0=' + query(state.x0);
+      return 'tile/' + coords.z + '/' + coords.x + '/' + coords.y + '.png?v=' + version + '&x0=' + query(state.x0) +
+        polyQuery();
     },
   });
   const tiles = new BasinsLayer('', {
@@ -350,7 +374,7 @@
     }
     const request = ++reportRequest;
     reportText.textContent = 'Calculando…';
-    fetch('report?v=' + version + '&x0=' + query(state.x0) + '&x1=' + query(x1))
+    fetch('report?v=' + version + '&x0=' + query(state.x0) + '&x1=' + query(x1) + polyQuery())
       .then((r) => (r.ok ? r.json() : r.text().then((t) => Promise.reject(new Error(t.trim())))))
       .then((data) => {
         if (request !== reportRequest) {
@@ -376,14 +400,18 @@
       });
   }
 
-  // The hash: #z=LEVEL&c=RE,IM&x0=RE,IM&x1=RE,IM (x1 only when a point is selected). A click or a new
-  // x0 is a new entry of the history; a pan or a zoom replaces the current one. Numbers need no escape
-  // in a fragment: digits, '.', 'e', signs and the comma.
+  // The hash: #z=LEVEL&c=RE,IM&x0=RE,IM&x1=RE,IM&coef=LIST or &roots=LIST (x1 only when a point is
+  // selected, the polynomial only when it is not z^4 + 1). A click, a new x0 or a new polynomial is a new
+  // entry of the history; a pan or a zoom replaces the current one. Numbers need no escape in a
+  // fragment: digits, '.', 'e', signs, the comma and the semicolon.
   function hashOf() {
     const c = map.getCenter();
     let hash = '#z=' + map.getZoom() + '&c=' + number(c.lng) + ',' + number(c.lat) + '&x0=' + pair(state.x0);
     if (state.x1 !== null) {
       hash += '&x1=' + pair(state.x1);
+    }
+    if (state.poly !== null) {
+      hash += (state.poly.form === 'c' ? '&coef=' : '&roots=') + P.canonical(state.poly.list);
     }
     return hash;
   }
@@ -413,7 +441,7 @@
         problems.push(key + ' tiene un escape % no válido');
         continue;
       }
-      if (['z', 'c', 'x0', 'x1'].includes(key)) {
+      if (['z', 'c', 'x0', 'x1', 'coef', 'roots'].includes(key)) {
         fields[key] = value;
       } else {
         problems.push('se ignora ' + echo(key));
@@ -441,6 +469,18 @@
       return z.value;
     };
     const x0 = point('x0', 'x0') || [0, 0];
+    let poly = null;
+    if (fields.coef !== undefined && fields.roots !== undefined) {
+      problems.push('el polinomio se da por coef o por roots, no por los dos: queda z⁴ + 1');
+    } else if (fields.coef !== undefined || fields.roots !== undefined) {
+      const coef = fields.coef !== undefined;
+      const read = coef ? P.parseCoefficients(fields.coef) : P.parseRoots(fields.roots);
+      if (read.problem) {
+        problems.push('el polinomio ' + read.problem + ': queda z⁴ + 1');
+      } else {
+        poly = normal({ form: coef ? 'c' : 'r', list: read.value });
+      }
+    }
     const x1 = point('x1', 'x1');
     let centre = point('c', 'el centro');
     if (centre && centre.some((v) => Math.abs(v) > 4)) {
@@ -463,7 +503,9 @@
         level = clamped;
       }
     }
-    const x0Changed = pair(x0) !== pair(state.x0);
+    const polyChanged = !samePoly(poly, state.poly);
+    state.poly = poly;
+    const x0Changed = pair(x0) !== pair(state.x0) || polyChanged;
     const x1Changed = (x1 === null) !== (state.x1 === null) || (x1 !== null && pair(x1) !== pair(state.x1));
     state.x0 = x0;
     state.x1 = x1;
@@ -471,6 +513,10 @@
       state.report = null;
     }
     x0Input.value = pair(x0);
+    showPolyField();
+    if (polyChanged || !started) {
+      loadRoots();
+    }
     x0Input.setAttribute('aria-invalid', 'false');
     x0Problem.textContent = '';
     notice.textContent = problems.length ? 'El enlace no se pudo leer entero: ' + problems.join('; ') + '.' : '';
@@ -490,6 +536,140 @@
     }
     writeHash(false);
   }
+
+  // The polynomial's field as the state has it: an expression for coefficients, the list for roots.
+  function showPolyField() {
+    const poly = state.poly;
+    polyKind.value = poly !== null && poly.form === 'r' ? 'roots' : 'poly';
+    polyInput.value = poly === null ? 'z^4 + 1' : poly.form === 'c' ? P.expression(poly.list) : P.canonical(poly.list);
+    polyInput.setAttribute('aria-invalid', 'false');
+    polyProblem.textContent = '';
+    // The heading and the title name the polynomial searched.
+    const name = poly === null ? 'z⁴ + 1' : poly.form === 'c' ? P.expression(poly.list) : 'el polinomio de raíces dadas';
+    document.querySelector('#panel-head h1').textContent = 'Método de Muller sobre ' + name;
+    document.title = 'Método de Muller sobre ' + name + ': cuencas de las raíces';
+  }
+
+  // A new polynomial: its tiles, its roots and, for the selected point, its report.
+  function usePoly(poly) {
+    state.poly = normal(poly);
+    state.report = null;
+    showPolyField();
+    tiles.redraw();
+    writeHash(true);
+    loadRoots();
+    loadReport(false);
+    showPoster();
+  }
+
+  // The roots as markers, numbered as the server numbers them, on their class's colour; dragging one
+  // gives the polynomial by its roots, that one moved to the centre of the pixel where it is dropped.
+  const rootLayer = L.layerGroup().addTo(map);
+  function drawRoots() {
+    rootLayer.clearLayers();
+    const data = state.roots;
+    if (!data) {
+      return;
+    }
+    const all = [];
+    for (const c of data.classes) {
+      for (const r of c.roots) {
+        all[r.n - 1] = r.z;
+      }
+    }
+    for (const c of data.classes) {
+      for (const r of c.roots) {
+        if (!finite(r.z) || Math.abs(r.z[0]) > far || Math.abs(r.z[1]) > far) {
+          continue;
+        }
+        const marker = L.marker(latlng(r.z), {
+          draggable: true,
+          title: 'raíz ' + r.n + ': ' + pair(r.z) + ' (arrastrar para moverla)',
+          icon: L.divIcon({
+            className: 'root-marker',
+            html: String(r.n),
+            iconSize: [20, 20],
+            iconAnchor: [10, 10],
+          }),
+        });
+        marker.on('add', () => (marker.getElement().style.background = c.colour));
+        marker.on('dragend', () => {
+          if (!all.every(finite)) {
+            notice.textContent = 'Hay raíces no finitas: el polinomio no se puede dar por sus raíces.';
+            drawRoots();
+            return;
+          }
+          const moved = pixelCentre(marker.getLatLng(), map.getZoom());
+          usePoly({ form: 'r', list: all.map((z, k) => (k === r.n - 1 ? moved : z)) });
+        });
+        marker.addTo(rootLayer);
+      }
+    }
+  }
+
+  // The legend: each class's colour with its roots, numbered as the markers are, to 10 digits as the
+  // report writes them.
+  function drawLegend() {
+    const legend = byId('legend');
+    const none = byId('legend-none');
+    const data = state.roots;
+    if (!data) {
+      return;
+    }
+    for (const item of Array.from(legend.children)) {
+      if (item !== none) {
+        item.remove();
+      }
+    }
+    const ten = (v) => String(Number(v.toPrecision(10)));
+    for (const c of data.classes) {
+      const item = document.createElement('li');
+      item.className = 'legend-class';
+      const swatch = document.createElement('span');
+      swatch.className = 'swatch';
+      swatch.style.background = c.colour;
+      const text = document.createElement('span');
+      text.className = 'legend-roots';
+      text.textContent = (c.roots.length > 1 ? 'raíces ' : 'raíz ') +
+        c.roots.map((r) => r.n + ' (' + (finite(r.z) ? ten(r.z[0]) + ',' + ten(r.z[1]) : '?') + ')').join(', ');
+      item.append(swatch, text);
+      legend.insertBefore(item, none);
+    }
+  }
+
+  let rootsRequest = 0;
+  function loadRoots() {
+    const request = ++rootsRequest;
+    fetch('roots?v=' + version + polyQuery())
+      .then((r) => (r.ok ? r.json() : r.text().then((t) => Promise.reject(new Error(t.trim())))))
+      .then((data) => {
+        if (request === rootsRequest) {
+          state.roots = data;
+          drawLegend();
+          drawRoots();
+        }
+      })
+      .catch((e) => {
+        if (request === rootsRequest) {
+          state.roots = null;
+          rootLayer.clearLayers();
+          notice.textContent = 'No se pudieron obtener las raíces: ' + e.message;
+        }
+      });
+  }
+
+  polyForm.addEventListener('submit', (e) => {
+    e.preventDefault();
+    const text = polyInput.value.trim();
+    const roots = polyKind.value === 'roots';
+    const read = roots ? P.parseRoots(text) : P.parsePolynomial(text);
+    polyInput.setAttribute('aria-invalid', read.problem ? 'true' : 'false');
+    if (read.problem) {
+      polyProblem.textContent = (roots ? 'la lista de raíces ' : 'el polinomio ') + read.problem;
+      return;
+    }
+    usePoly({ form: roots ? 'r' : 'c', list: read.value });
+  });
 
   function select(x1) {
     state.x1 = x1;
@@ -590,8 +770,14 @@
   }
   function posterCommand() {
     const w = posterWindow();
+    let poly = '';
+    if (state.poly !== null) {
+      poly = state.poly.form === 'c'
+        ? " --poly '" + P.expression(state.poly.list) + "'"
+        : ' --roots ' + P.canonical(state.poly.list);
+    }
     return 'muller-basins -n ' + w.n + ' -r ' + number(w.radius) + ' --center=' + pair(w.centre) + ' --x0=' +
-      pair(state.x0) + ' -o muller-z' + map.getZoom() + '.png';
+      pair(state.x0) + poly + ' -o muller-z' + map.getZoom() + '.png';
   }
   function showPoster() {
     byId('poster-command').textContent = posterCommand();

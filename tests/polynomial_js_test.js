@@ -1,0 +1,61 @@
+// The page's reader of polynomials against the programs' list (polynomial_cases.txt): the same verdicts
+// and the same numbers, every zero +0; and its canonical numbers in the form the server compares with.
+'use strict';
+
+const fs = require('fs');
+const assert = require('assert');
+const poly = require(process.argv[2]);
+
+let failures = 0;
+const check = (ok, what) => {
+  if (!ok) {
+    failures += 1;
+    console.error('FALLA: ' + what);
+  }
+};
+
+const lines = fs.readFileSync(process.argv[3], 'utf8').split('\n');
+let cases = 0;
+for (const line of lines) {
+  if (line === '' || line.startsWith('#')) {
+    continue;
+  }
+  const [kind, text, want] = line.split('\t');
+  const got = kind === 'poly' ? poly.parsePolynomial(text) : poly.parseRoots(text);
+  const what = kind + ' ' + JSON.stringify(text);
+  cases += 1;
+  if (want === 'refused') {
+    check(got.problem !== undefined, what + ' debe rechazarse');
+    continue;
+  }
+  if (got.problem !== undefined) {
+    check(false, what + ': ' + got.problem);
+    continue;
+  }
+  const expected = want.split(';').map((z) => z.split(',').map(Number).concat([0]).slice(0, 2));
+  check(
+    got.value.length === expected.length &&
+      got.value.every((z, k) => Object.is(z[0], expected[k][0] + 0) && Object.is(z[1], expected[k][1] + 0)),
+    what + ': ' + JSON.stringify(got.value) + ' en vez de ' + want,
+  );
+  // The expression written back reads to the same coefficients.
+  if (kind === 'poly') {
+    assert.deepStrictEqual(poly.parsePolynomial(poly.expression(got.value)).value, got.value, what);
+  }
+}
+check(cases > 100, 'solo ' + cases + ' casos');
+
+// to_chars' shortest form: fixed or scientific, the shorter (fixed on a tie), exponents of two
+// digits, integers with their exact digits (as printf's %f).
+for (const [v, text] of [
+  [1, '1'], [-0, '0'], [0.5, '0.5'], [100, '100'], [1e5, '1e+05'], [0.001, '0.001'], [1e-6, '1e-06'],
+  [1e308, '1e+308'], [-2.5e-300, '-2.5e-300'], [123456.75, '123456.75'], [0.1 + 0.2, '0.30000000000000004'],
+  [1.2345678901234568e20, '123456789012345683968'], [5e-324, '5e-324'], [1e21, '1e+21'],
+]) {
+  check(poly.shortest(v) === text, 'shortest(' + v + ') = ' + poly.shortest(v) + ', no ' + text);
+}
+check(poly.canonical([[1, 0], [-0, 0], [0, -2]]) === '1;0;0,-2', 'canonical');
+if (failures > 0) {
+  process.exit(1);
+}
+console.log(cases + ' casos, bien');
