@@ -2,6 +2,9 @@
 // every answer that comes back is one whole, well-framed HTTP/1.1 response with a status this server
 // sends, nothing else comes back, and the connection closes once the client has sent all and said so.
 // Tiles are not drawn (a fixed PNG stands for each), so that an input costs microseconds.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,6 +41,56 @@ struct Serving {
   }
 };
 
+// The client sends its FIN first, so each input leaves a socket in TIME_WAIT on the client's side for a
+// minute. At a few thousand inputs a second those would use up the 28,000 ephemeral ports of one
+// source address and connect() would fail (EADDRNOTAVAIL), so the client connects from 127.0.1.0 to
+// 127.0.1.255 in turn: the server still listens on 127.0.0.1, and loopback is all of 127.0.0.0/8.
+// Whether a connect() that failed was only interrupted (libFuzzer's timer signal): the connection then
+// goes on being made, and is waited for.
+bool connected_after_all(int fd) {
+  if (errno != EINTR) {
+    return false;
+  }
+  pollfd p{fd, POLLOUT, 0};
+  while (poll(&p, 1, -1) < 0) {
+    if (errno != EINTR) {
+      return false;
+    }
+  }
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+    return false;
+  }
+  errno = error;
+  return error == 0;
+}
+
+int connect_from_next_address(int port) {
+  static std::uint32_t next = 0;
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) {
+    return -1;
+  }
+  sockaddr_in source{};
+  source.sin_family = AF_INET;
+  source.sin_addr.s_addr = htonl(0x7f000100u + next++ % 256);  // 127.0.1.x
+  sockaddr_in server{};
+  server.sin_family = AF_INET;
+  server.sin_port = htons(static_cast<std::uint16_t>(port));
+  server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+      (connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 && !connected_after_all(fd))) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  const timeval limit{30, 0};  // a bound on a hung read, not a measurement
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  return fd;
+}
+
 void fail(const char* why, const std::string& answer) {
   std::fprintf(stderr, "http_fuzz: %s; the answer begins:\n%s\n", why, answer.substr(0, 400).c_str());
   std::abort();
@@ -47,9 +100,9 @@ void fail(const char* why, const std::string& answer) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Serving* const serving = new Serving;  // left to the process's end, like the fuzzing itself
-  const int fd = connect_to(serving->explorer.port());
+  const int fd = connect_from_next_address(serving->explorer.port());
   if (fd < 0) {
-    fail("no connection", "");
+    fail(std::strerror(errno), "");
   }
   // libFuzzer's timer interrupts system calls now and then: they are tried again.
   for (std::size_t sent = 0; sent < size;) {
