@@ -35,19 +35,12 @@ using complex = std::complex<double>;
 // A point as a request gives it, "RE,IM", each part a finite decimal number by the rule the programs'
 // options follow: no spaces, no hexadecimal, no words such as inf or nan.
 bool parse_point(const std::string& text, const char* name, complex& z, std::string& problem) {
-  const std::size_t comma = text.find(',');
-  if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) {
-    problem = std::string(name) + " debe tener la forma RE,IM, no " + cli::echo(text);
+  const cli::Checked<complex> point = cli::point(text);
+  if (!point.problem.empty()) {
+    problem = std::string(name) + " " + point.problem;
     return false;
   }
-  const cli::Checked<double> re = cli::real(text.substr(0, comma));
-  const cli::Checked<double> im = cli::real(text.substr(comma + 1));
-  if (!re.problem.empty() || !im.problem.empty()) {
-    problem = std::string("la parte ") + (re.problem.empty() ? "imaginaria" : "real") + " de " + name + " " +
-              (re.problem.empty() ? im.problem : re.problem);
-    return false;
-  }
-  z = {re.value, im.value};
+  z = point.value;
   return true;
 }
 
