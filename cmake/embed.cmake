@@ -1,7 +1,7 @@
 # Turns one file into a C++ source that defines its bytes, so that the program serves its page and
 # Leaflet from memory and reads no file at run time. Run at build time:
-#   cmake -DINPUT=FILE -DOUTPUT=SOURCE.cpp -DSYMBOL=NAME -P embed.cmake
-# SOURCE.cpp defines `const Embedded NAME` (src/web_files.hpp).
+#   cmake -DINPUT=FILE -DOUTPUT=SOURCE.cpp -DSYMBOL=NAME -DPATH=URL_PATH -P embed.cmake
+# SOURCE.cpp defines `const WebFile NAME` (web_files.hpp), served at /URL_PATH.
 file(READ "${INPUT}" hex HEX)
 string(LENGTH "${hex}" digits)
 math(EXPR size "${digits} / 2")
@@ -17,7 +17,8 @@ file(WRITE "${OUTPUT}.tmp"
   "namespace {\n"
   "const unsigned char bytes[${size} + 1] = {\n${bytes}0};\n"
   "}  // namespace\n\n"
-  "const Embedded ${SYMBOL}{bytes, ${size}};\n")
+  "extern const WebFile ${SYMBOL};\n"
+  "const WebFile ${SYMBOL}{\"${PATH}\", bytes, ${size}};\n")
 # Only a changed file makes its object rebuild.
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <future>
 #include <system_error>
@@ -136,6 +137,13 @@ std::array<std::uint8_t, 3> colour(Outcome o, int classes) {
   const std::uint8_t* hue = classes <= 7 ? hues[k] : many[k];
   return {static_cast<std::uint8_t>(hue[0] * shade / 256), static_cast<std::uint8_t>(hue[1] * shade / 256),
           static_cast<std::uint8_t>(hue[2] * shade / 256)};
+}
+
+std::string class_label(std::complex<double> centre) {
+  char label[64];
+  // + 0.0 writes a -0 part as 0: a class's point is not a search's end, and has no sign of zero to show.
+  std::snprintf(label, sizeof label, "(%.10g,%.10g)", centre.real() + 0.0, centre.imag() + 0.0);
+  return label;
 }
 
 const char* vector_instructions() {

@@ -10,6 +10,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <type_traits>
@@ -86,6 +87,13 @@ Window tile(int level, long long column, long long row, std::complex<double> x0)
 // colour blindness tell apart; 5 to 7, the Okabe-Ito set, which begins with those four; 8 to 20, a
 // fixed list in which class k's hue is the same whatever their number.
 std::array<std::uint8_t, 3> colour(Outcome o, int classes = 4);
+
+// The row counts at which a key to the shading shows it: full brightness up to the first, a quarter of
+// it from the last on, evenly darker between.
+inline constexpr int shade_rows[] = {5, 9, 13, 17, 21};
+
+// A class of roots by its point, as the report writes numbers (10 significant digits): "(-0.5,0.8660254038)".
+std::string class_label(std::complex<double> centre);
 
 struct Tally {
   std::array<long long, end_kinds> ends{};  // start points by End

@@ -240,20 +240,11 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
   std::fprintf(out, "mapa de %d x %d puntos: x0 = %s, x1 en [%s, %s] x [%s, %s]\n", o.size, o.size,
                shortest(o.x0).c_str(), shortest(first.real()).c_str(), shortest(last.real()).c_str(),
                shortest(last.imag()).c_str(), shortest(first.imag()).c_str());
-  if (o.polynomial == nullptr) {
-    count_line("raiz (0.7071067812,0.7071067812):", End::upper_right);
-    count_line("raiz (-0.7071067812,0.7071067812):", End::upper_left);
-    count_line("raiz (-0.7071067812,-0.7071067812):", End::lower_left);
-    count_line("raiz (0.7071067812,-0.7071067812):", End::lower_right);
-  } else {
-    // Each class of roots by its point, at 10 significant digits as the report writes numbers.
-    const std::vector<std::complex<double>>& centres = o.polynomial->classes.centres;
-    for (std::size_t k = 0; k < centres.size(); ++k) {
-      char label[80];
-      std::snprintf(label, sizeof label, "raiz (%.10g,%.10g):", centres[k].real() + 0.0,
-                    centres[k].imag() + 0.0);
-      count_line(label, zero_class(static_cast<int>(k)));
-    }
+  // Each class of roots by its point; z^4 + 1's are its four zeros, in the order of its quadrants.
+  const std::vector<std::complex<double>> centres =
+      (o.polynomial != nullptr ? o.polynomial->classes : classify(default_polynomial())).centres;
+  for (std::size_t k = 0; k < centres.size(); ++k) {
+    count_line(("raiz " + class_label(centres[k]) + ":").c_str(), zero_class(static_cast<int>(k)));
   }
   count_line("sin converger en 99 filas:", End::gave_up);
   count_line("final no finito:", End::non_finite);

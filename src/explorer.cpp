@@ -412,21 +412,35 @@ std::string report_json(const Polynomial* p, complex x0, complex x1) {
   return json;
 }
 
-std::string css_colour(End end, int classes = 4) {
-  const std::array<std::uint8_t, 3> c = colour({end, 1}, classes);
+std::string css_colour(Outcome o, int classes) {
+  const std::array<std::uint8_t, 3> c = colour(o, classes);
   return "rgb(" + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]) + ")";
 }
 
-// The classes of p's roots in their order, each with its colour on the map and its roots, numbered from 1
-// in the order they were found or given: what the page's legend and markers show.
+// The classes of p's roots in their order, each with its colour on the map (at each row count of the
+// shading's key), its point as the summary names it and its roots, numbered from 1 in the order they
+// were found or given: what the page's legend and markers show.
 std::string roots_json(const std::string& key, const MapPolynomial& p) {
   const auto count = static_cast<int>(p.classes.centres.size());
   std::string json = "{\"polynomial\":";
   append_string(json, key);
-  json += ",\"degree\":" + std::to_string(p.p.degree()) + ",\"classes\":[";
+  json += ",\"degree\":" + std::to_string(p.p.degree()) + ",\"shade_rows\":[";
+  for (std::size_t r = 0; r < std::size(shade_rows); ++r) {
+    json += (r == 0 ? "" : ",") + std::to_string(shade_rows[r]);
+  }
+  json += "],\"none\":";
+  append_string(json, css_colour({End::gave_up, 1}, count));
+  json += ",\"classes\":[";
   for (int k = 0; k < count; ++k) {
     json += k == 0 ? "{\"colour\":" : ",{\"colour\":";
-    append_string(json, css_colour(zero_class(k), count));
+    append_string(json, css_colour({zero_class(k), 1}, count));
+    json += ",\"shades\":[";
+    for (std::size_t r = 0; r < std::size(shade_rows); ++r) {
+      json += r == 0 ? "" : ",";
+      append_string(json, css_colour({zero_class(k), shade_rows[r]}, count));
+    }
+    json += "],\"label\":";
+    append_string(json, class_label(p.classes.centres[static_cast<std::size_t>(k)]));
     json += ",\"centre\":";
     append_pair(json, p.classes.centres[static_cast<std::size_t>(k)]);
     json += ",\"roots\":[";
@@ -470,7 +484,22 @@ Asset asset(std::string body, const char* type) {
   return a;
 }
 
-std::string bytes(const Embedded& file) { return {reinterpret_cast<const char*>(file.data), file.size}; }
+// The media type a file is served with, by its name's ending.
+const char* media_type(const std::string& path) {
+  static const struct {
+    const char* ending;
+    const char* type;
+  } types[] = {{".html", "text/html; charset=utf-8"}, {".js", "text/javascript; charset=utf-8"},
+               {".css", "text/css; charset=utf-8"},   {".json", "application/json"},
+               {".png", "image/png"},                 {".svg", "image/svg+xml"}};
+  for (const auto& t : types) {
+    const std::size_t n = std::strlen(t.ending);
+    if (path.size() > n && path.compare(path.size() - n, n, t.ending) == 0) {
+      return t.type;
+    }
+  }
+  return "application/octet-stream";
+}
 
 bool not_modified(const HttpRequest& req, const std::string& etag) {
   const std::string& wanted = req.if_none_match;
@@ -484,20 +513,24 @@ struct Explorer::Service {
       : server(settings.loops, HttpLimits{},
                [this](const HttpRequest& req, const Respond& respond) { route(req, respond); }),
         tiles(settings) {
-    // The page learns the version for its tile URLs, the deepest level and the colours of its legend from
-    // the program itself, so that none of them is written twice.
-    std::string page = bytes(web_index_html);
-    replace_all(page, "@VERSION@", MULLER_VERSION);
-    replace_all(page, "@DEEPEST_LEVEL@", std::to_string(deepest_level));
-    replace_all(page, "@UPPER_RIGHT@", css_colour(End::upper_right));
-    replace_all(page, "@UPPER_LEFT@", css_colour(End::upper_left));
-    replace_all(page, "@LOWER_LEFT@", css_colour(End::lower_left));
-    replace_all(page, "@LOWER_RIGHT@", css_colour(End::lower_right));
-    assets.emplace("/", asset(page, "text/html; charset=utf-8"));
-    assets.emplace("/explorer.js", asset(bytes(web_explorer_js), "text/javascript; charset=utf-8"));
-    assets.emplace("/polynomial.js", asset(bytes(web_polynomial_js), "text/javascript; charset=utf-8"));
-    assets.emplace("/leaflet/leaflet.js", asset(bytes(leaflet_js), "text/javascript; charset=utf-8"));
-    assets.emplace("/leaflet/leaflet.css", asset(bytes(leaflet_css), "text/css; charset=utf-8"));
+    // The page learns the version for its tile URLs and the deepest level from the program itself, so
+    // that neither is written twice; every other file is served as it is.
+    for (std::size_t k = 0; k < web_file_count; ++k) {
+      const WebFile& file = *web_files[k];
+      std::string body(reinterpret_cast<const char*>(file.data), file.size);
+      const std::string path = file.path;
+      if (path == "index.html") {
+        replace_all(body, "@VERSION@", MULLER_VERSION);
+        replace_all(body, "@DEEPEST_LEVEL@", std::to_string(deepest_level));
+        replace_all(body, "@UPPER_RIGHT@", css_colour({End::upper_right, 1}, 4));
+        replace_all(body, "@UPPER_LEFT@", css_colour({End::upper_left, 1}, 4));
+        replace_all(body, "@LOWER_LEFT@", css_colour({End::lower_left, 1}, 4));
+        replace_all(body, "@LOWER_RIGHT@", css_colour({End::lower_right, 1}, 4));
+        assets.emplace("/", asset(std::move(body), "text/html; charset=utf-8"));
+      } else {
+        assets.emplace("/" + path, asset(std::move(body), media_type(path)));
+      }
+    }
   }
 
   void route(const HttpRequest& req, const Respond& respond) {

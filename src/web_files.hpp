@@ -4,13 +4,14 @@
 
 #include <cstddef>
 
-struct Embedded {
+struct WebFile {
+  const char* path;  // below the site's root: "index.html", "explorer.js", "leaflet/leaflet.css"
   const unsigned char* data;
   std::size_t size;
 };
 
-extern const Embedded web_index_html;     // web/index.html
-extern const Embedded web_explorer_js;    // web/explorer.js
-extern const Embedded web_polynomial_js;  // web/polynomial.js, its reader of polynomials
-extern const Embedded leaflet_js;         // Leaflet's leaflet.js, from Debian's libjs-leaflet
-extern const Embedded leaflet_css;        // and its leaflet.css
+// Every file of web/, at its path below web/, then Leaflet's leaflet.js and leaflet.css (Debian's
+// libjs-leaflet) below leaflet/. The build lists them: a file added to web/ is served with no other
+// change.
+extern const WebFile* const web_files[];
+extern const std::size_t web_file_count;

@@ -306,6 +306,14 @@ TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
     EXPECT_NE(at, std::string::npos) << k << ": " << roots;
   }
   EXPECT_NE(roots.find("\"roots\":[{\"n\":1,\"z\":[1,0]}]"), std::string::npos) << roots;
+  // The key to the shading and the names, for the page to show rather than compute: orange from full
+  // brightness to a quarter of it at 21 rows, and the second class named as the summary names it.
+  EXPECT_NE(roots.find("\"shade_rows\":[5,9,13,17,21]"), std::string::npos) << roots;
+  EXPECT_NE(roots.find("\"shades\":[\"rgb(230,159,0)\",\"rgb(186,129,0)\",\"rgb(143,99,0)\",\"rgb(100,69,0)\","
+                       "\"rgb(57,39,0)\"]"),
+            std::string::npos)
+      << roots;
+  EXPECT_NE(roots.find("\"label\":\"(-0.5,0.8660254038)\""), std::string::npos) << roots;
   // Given roots keep their numbers, and the classes their order by argument: i (third) before -1 (second).
   const std::string given = service.reply("/roots?r=1;-1;0,1").body;
   EXPECT_LT(given.find("\"n\":3,\"z\":[0,1]"), given.find("\"n\":2,\"z\":[-1,0]")) << given;
