@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "basins.hpp"
 #include "http_client.hpp"
-#include "png.hpp"
+#include "map/draw.hpp"
+#include "map/png.hpp"
+
+using namespace muller::map;     // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

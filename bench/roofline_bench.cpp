@@ -12,17 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "basins.hpp"
-#include "basins_kernel.hpp"
+#include "map/draw.hpp"
+#include "map/kernel/kernel.hpp"
 
-// The kernel's instruction sets, AVX-512 with the Ice Lake extensions among them.
-#ifndef HWY_WANT_AVX3_DL
-#define HWY_WANT_AVX3_DL
-#endif
+// The kernel's own instruction sets.
+#include "map/kernel/targets.h"
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "roofline_bench.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+
+using namespace muller::map;     // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 HWY_BEFORE_NAMESPACE();
 namespace roofline {

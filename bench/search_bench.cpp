@@ -13,14 +13,18 @@
 #include <string>
 #include <vector>
 
-#include "basins.hpp"
+#include "map/draw.hpp"
 #ifdef MULLER_VECTOR
-#include "basins_kernel.hpp"
+#include "map/kernel/kernel.hpp"
 #endif
-#include "muller.hpp"
-#include "polynomial.hpp"
-#include "problem.hpp"
-#include "search.hpp"
+#include "report/report.hpp"
+#include "search/polynomial.hpp"
+#include "search/problem.hpp"
+#include "search/search.hpp"
+
+using namespace muller::map;     // NOLINT(google-build-using-namespace)
+using namespace muller::report;  // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -34,7 +38,7 @@ void BM_WholeSearch(benchmark::State& state) {
   Discard discard;
   std::streambuf* const saved = std::cout.rdbuf(&discard);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(muller({0.0, 0.0}, {1.0, 1.0}));
+    benchmark::DoNotOptimize(muller::report::muller({0.0, 0.0}, {1.0, 1.0}));
   }
   std::cout.rdbuf(saved);
 }

@@ -13,7 +13,7 @@ string(REGEX REPLACE "(${line})" "\\1\n" bytes "${bytes}")
 # The array has one byte more than the file, a 0, so that an empty file still makes a legal array.
 file(WRITE "${OUTPUT}.tmp"
   "// Generated from ${INPUT} by cmake/embed.cmake; edit that file, not this one.\n"
-  "#include \"web_files.hpp\"\n\n"
+  "#include \"explorer/web_files.hpp\"\n\n"
   "namespace {\n"
   "const unsigned char bytes[${size} + 1] = {\n${bytes}0};\n"
   "}  // namespace\n\n"

@@ -16,12 +16,15 @@
 #include <thread>
 #include <vector>
 
-#include "basins.hpp"
-#include "cli.hpp"
+#include "cli/options.hpp"
 #include "decode_png.hpp"
 #include "files.hpp"
+#include "map/draw.hpp"
 #include "spawn.hpp"
 #include "support.hpp"
+
+using namespace muller::map;     // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

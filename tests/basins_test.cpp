@@ -1,11 +1,15 @@
 // The map's searches: they agree with the report and keep the symmetry of z^4 + 1.
-#include "basins.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <vector>
+
+#include "map/draw.hpp"
+#include "map/palette.hpp"
+
+using namespace muller::map;     // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -1,6 +1,4 @@
 // What the programs' command lines accept, and how a name looks in a message.
-#include "cli.hpp"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,8 @@
 #include <set>
 #include <string>
 #include <utility>
+
+#include "cli/options.hpp"
 
 namespace {
 

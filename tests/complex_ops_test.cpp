@@ -1,6 +1,6 @@
 // The search's own complex arithmetic: bit for bit what GCC 12's runtime and glibc 2.36 compute on
 // x86-64, and one rule for the sign of every NaN.
-#include "complex_ops.hpp"
+#include "search/complex_ops.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,9 @@
 #include <random>
 
 #include "support.hpp"
+
+namespace cx = muller::cx;
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "explorer.hpp"
+#include "explorer/service.hpp"
 #include "http_client.hpp"
 #include "spawn.hpp"
 #include "support.hpp"

@@ -1,8 +1,6 @@
 // The explorer's service run in this process, on a free port of 127.0.0.1: what each request gets, the
 // tiles' pixels, the reports, one drawing per tile however many ask for it, and what malformed requests
 // and idle connections leave of it.
-#include "explorer.hpp"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -23,12 +21,18 @@
 #include <utility>
 #include <vector>
 
-#include "basins.hpp"
 #include "decode_png.hpp"
+#include "explorer/service.hpp"
 #include "http_client.hpp"
-#include "muller.hpp"
-#include "polynomial.hpp"
+#include "map/draw.hpp"
+#include "map/palette.hpp"
+#include "report/report.hpp"
+#include "search/polynomial.hpp"
 #include "support.hpp"
+
+using namespace muller::map;     // NOLINT(google-build-using-namespace)
+using namespace muller::report;  // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -309,9 +313,10 @@ TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
   // The key to the shading and the names, for the page to show rather than compute: orange from full
   // brightness to a quarter of it at 21 rows, and the second class named as the summary names it.
   EXPECT_NE(roots.find("\"shade_rows\":[5,9,13,17,21]"), std::string::npos) << roots;
-  EXPECT_NE(roots.find("\"shades\":[\"rgb(230,159,0)\",\"rgb(186,129,0)\",\"rgb(143,99,0)\",\"rgb(100,69,0)\","
-                       "\"rgb(57,39,0)\"]"),
-            std::string::npos)
+  EXPECT_NE(
+      roots.find("\"shades\":[\"rgb(230,159,0)\",\"rgb(186,129,0)\",\"rgb(143,99,0)\",\"rgb(100,69,0)\","
+                 "\"rgb(57,39,0)\"]"),
+      std::string::npos)
       << roots;
   EXPECT_NE(roots.find("\"label\":\"(-0.5,0.8660254038)\""), std::string::npos) << roots;
   // Given roots keep their numbers, and the classes their order by argument: i (third) before -1 (second).

@@ -1,5 +1,7 @@
 // The map on the vector units against the scalar search, pixel for pixel, on every instruction set
 // compiled in that this processor runs.
+#include "map/kernel/kernel.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,8 +11,10 @@
 #include <random>
 #include <vector>
 
-#include "basins.hpp"
-#include "basins_kernel.hpp"
+#include "map/draw.hpp"
+
+using namespace muller::map;     // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

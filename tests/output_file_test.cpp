@@ -1,6 +1,6 @@
 // The file written into place: stopped by a signal while its temporary file exists, and opened after
 // standard descriptors that were closed.
-#include "output_file.hpp"
+#include "cli/output_file.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

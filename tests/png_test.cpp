@@ -1,5 +1,5 @@
 // The PNG writer in memory: the picture comes back the same, with a palette when it has few colours.
-#include "png.hpp"
+#include "map/png.hpp"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "basins.hpp"
 #include "decode_png.hpp"
+#include "map/draw.hpp"
+
+using namespace muller::map;     // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The polynomial as the user types it (the cases in polynomial_cases.txt), and sparse Horner against f
 // and fd wherever a sign of zero, an infinity or a NaN could tell them apart.
-#include "polynomial.hpp"
+#include "search/polynomial.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "problem.hpp"
+#include "search/problem.hpp"
 #include "support.hpp"
+
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

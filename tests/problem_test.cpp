@@ -1,11 +1,13 @@
 // f and fd at points where a fault in the products, or in how the 1 is added, would show.
-#include "problem.hpp"
+#include "search/problem.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <limits>
+
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

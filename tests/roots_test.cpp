@@ -1,11 +1,13 @@
 // The roots' classes: multiple roots made one class, distinct ones kept apart, and the order of their
 // arguments decided exactly.
-#include "roots.hpp"
+#include "search/roots.hpp"
 
 #include <gtest/gtest.h>
 
 #include <complex>
 #include <vector>
+
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "muller.hpp"
+#include "report/report.hpp"
+
+using namespace muller::report;  // NOLINT(google-build-using-namespace)
 
 // A double's bits, NaN's sign and payload included, for comparisons that == cannot make.
 inline std::uint64_t bits(double x) {
@@ -54,7 +56,7 @@ struct Search {
 inline Search run_search(std::complex<double> x0, std::complex<double> x1) {
   std::ostringstream report;
   std::streambuf* const saved = std::cout.rdbuf(report.rdbuf());
-  const int status = muller(x0, x1);
+  const int status = muller::report::muller(x0, x1);
   std::cout.rdbuf(saved);
   return {status, lines_of(report.str())};
 }

@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "explorer.hpp"
+#include "explorer/service.hpp"
 #include "http_client.hpp"
 
 namespace {

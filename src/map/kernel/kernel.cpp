@@ -1,0 +1,398 @@
+// The map on the vector units (see kernel.hpp): one source, compiled by Highway for each instruction set
+// the build targets, the best one the processor runs chosen at run time.
+//
+// A search is a serial chain of divisions and square roots, so one search leaves a core's vector units
+// idle. Here each lane follows its own search, kLanes of them side by side (several hardware vectors
+// together, to hide the latency of division and square root), and a lane whose search ends takes the
+// next pixel. The lanes' arithmetic (lanes-inl.h) and their search (search-inl.h) compute what the scalar
+// search computes on its plain path, bit for bit; a search that leaves it is done again by outcome(),
+// so every pixel is what the scalar map has.
+#include "map/kernel/kernel.hpp"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "map/draw.hpp"
+#include "map/kernel/targets.h"
+#include "map/palette.hpp"
+#include "search/problem.hpp"
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "map/kernel/kernel.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "map/kernel/lanes-inl.h"
+#include "map/kernel/search-inl.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace muller::map::kernel {
+namespace HWY_NAMESPACE {
+
+// ---- The lanes and the rows they draw.
+
+// What happens to a pixel after its secant row: its search goes on in a lane, it ended there, or
+// outcome() must do it.
+enum class Start : std::uint8_t { goes_on, converged_at_once, by_outcome };
+
+// The secant rows of a stretch of one pixel row, computed ahead of the lanes that take its pixels.
+struct Row {
+  int i = -1;
+  std::size_t first = 0;  // the stretch's first column
+  std::vector<double> f1re, f1im, x2re, x2im, f2re, f2im;
+  std::vector<Start> start;
+};
+
+class Drawer {
+ public:
+  Drawer(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
+         std::atomic<int>& rows_done)
+      : window_(window),
+        next_row_(next_row),
+        rgb_(rgb),
+        tally_(tally),
+        rows_done_(rows_done),
+        width_(window.re.size()),
+        height_(static_cast<int>(window.im.size())),
+        polynomial_(window.polynomial.get()),
+        f0_(polynomial_ != nullptr ? search::evaluate(polynomial_->p, window.x0) : search::f(window.x0)),
+        remaining_(window.im.size(), 0) {
+    const int classes = polynomial_ != nullptr ? static_cast<int>(polynomial_->classes.centres.size()) : 4;
+    if (polynomial_ != nullptr) {
+      lane_polynomial_.emplace(polynomial_->p);
+    }
+    for (int end = 0; end < end_kinds; ++end) {
+      for (int rows = 0; rows <= search::numiter; ++rows) {
+        colours_[colour_index(static_cast<End>(end), rows)] = colour({static_cast<End>(end), rows}, classes);
+      }
+    }
+  }
+
+  void run() {
+    std::size_t active = 0;
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      active += fill(lane) ? 1 : 0;
+    }
+    while (active > 0) {
+      std::uint64_t leaving = 0;
+      std::uint64_t stopping = 0;
+      step(leaving, stopping);
+      ++steps_;
+      // Only the lanes whose search left or stopped, and every lane once the oldest search may have
+      // reached its last row, are looked at: a scan of every lane each step mispredicts its branches.
+      const bool deadline = steps_ >= deadline_;
+      std::uint64_t due = leaving | stopping | (deadline ? all_lanes : 0);
+      for (; due != 0; due &= due - 1) {
+        const auto lane = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero64(due));
+        if (settled(lane, leaving, stopping) && !fill(lane)) {
+          --active;
+        }
+      }
+      if (deadline) {
+        next_deadline();
+      }
+    }
+    tally_.lane_steps += steps_ * static_cast<long long>(kLanes);
+  }
+
+ private:
+  // Finishes the lane's pixel if its search left the lanes, stopped, or wrote its last row; whether it
+  // did. A lane without a pixel has nothing to finish.
+  bool settled(std::size_t lane, std::uint64_t leaving, std::uint64_t stopping) {
+    if (pixel_[lane] < 0) {
+      return false;
+    }
+    const int rows = 1 + static_cast<int>(steps_ - born_[lane]);
+    const std::uint64_t bit = std::uint64_t{1} << lane;
+    if ((leaving & bit) != 0) {
+      by_outcome(row_of_[lane], pixel_[lane]);
+    } else if ((stopping & bit) != 0) {
+      finish(row_of_[lane], pixel_[lane], ended(x_[2].re[lane], x_[2].im[lane], rows));
+    } else if (rows + 1 >= search::numiter) {
+      finish(row_of_[lane], pixel_[lane], {End::gave_up, rows});
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  void next_deadline() {
+    deadline_ = no_deadline;
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      if (pixel_[lane] >= 0) {
+        deadline_ = std::min(deadline_, born_[lane] + (search::numiter - 2));
+      }
+    }
+  }
+
+  // Parts of complex values, a lane each.
+  struct Parts {
+    alignas(64) std::array<double, kLanes> re;
+    alignas(64) std::array<double, kLanes> im;
+  };
+
+  static Z load(const Parts& p) { return {LoadW(p.re.data()), LoadW(p.im.data())}; }
+  static void store(const Z& z, Parts& p) {
+    StoreW(z.re, p.re.data());
+    StoreW(z.im, p.im.data());
+  }
+
+  // The bits of a mask of kLanes lanes, lane l in bit l.
+  static std::uint64_t bits(const WM& m) {
+    std::uint64_t all = 0;
+    for (std::size_t u = 0; u < kVectors; ++u) {
+      std::uint8_t b[8] = {};
+      hn::StoreMaskBits(Tag(), m.m[u], b);
+      all |= std::uint64_t{b[0]} << (u * kWidth);
+    }
+    return all;
+  }
+
+  // One Muller step in every lane, the points and values shifted as the scalar search shifts them; the
+  // lanes whose search leaves are set in leaving, those where it stops (and does not leave) in stopping.
+  // Not inlined, so that bench/roofline finds its instructions by name; a call a step costs nothing
+  // beside it.
+  HWY_NOINLINE void step(std::uint64_t& leaving, std::uint64_t& stopping) {
+    WM off = None();
+    const Z x0 = load(x_[0]);
+    const Z x1 = load(x_[1]);
+    const Z x2 = load(x_[2]);
+    const Z f1 = load(f_[1]);
+    const Z f2 = load(f_[2]);
+    const Z x3 = MullerStep(x0, x1, x2, load(f_[0]), f1, f2, off);
+    const Z f3 = P(x3);
+    off = off | Not(IsFinite(f3));
+    const WM stops = Stops(x2, x3, f3, off);
+    store(x1, x_[0]);
+    store(x2, x_[1]);
+    store(x3, x_[2]);
+    store(f1, f_[0]);
+    store(f2, f_[1]);
+    store(f3, f_[2]);
+    leaving = bits(off);
+    stopping = bits(stops) & ~leaving;
+  }
+
+  // Gives the lane the next pixel whose search goes on past its secant row, finishing on the way those
+  // that do not; false when no row is left, and the lane then computes a harmless search for nothing.
+  bool fill(std::size_t lane) {
+    for (;;) {
+      if (row_.i >= 0 && next_column_ < width_) {
+        const std::size_t j = next_column_++;
+        if (j == row_.first + stretch) {
+          start_stretch(j);
+        }
+        const std::size_t k = j - row_.first;
+        if (row_.start[k] == Start::by_outcome) {
+          by_outcome(row_.i, static_cast<int>(j));
+          continue;
+        }
+        if (row_.start[k] == Start::converged_at_once) {
+          finish(row_.i, static_cast<int>(j), ended(row_.x2re[k], row_.x2im[k], 1));
+          continue;
+        }
+        set(lane, window_.x0, {window_.re[j], window_.im[static_cast<std::size_t>(row_.i)]}, f0_,
+            {row_.f1re[k], row_.f1im[k]}, {row_.x2re[k], row_.x2im[k]}, {row_.f2re[k], row_.f2im[k]});
+        pixel_[lane] = static_cast<int>(j);
+        row_of_[lane] = row_.i;
+        born_[lane] = steps_;
+        deadline_ = std::min(deadline_, steps_ + (search::numiter - 2));
+        return true;
+      }
+      const int i = next_row_.fetch_add(1);
+      if (i >= height_) {
+        row_.i = -1;
+        pixel_[lane] = -1;
+        // The first search of the report, at its second row: finite and tame, whatever it becomes.
+        set(lane, {0, 0}, {1, 1}, {1, 0}, {-3, 0}, {0.25, 0.25}, {0.984375, 0});
+        return false;
+      }
+      start_row(i);
+    }
+  }
+
+  void set(std::size_t lane, std::complex<double> x0, std::complex<double> x1, std::complex<double> f0,
+           std::complex<double> f1, std::complex<double> x2, std::complex<double> f2) {
+    const std::complex<double> values[2][3] = {{x0, x1, x2}, {f0, f1, f2}};
+    for (int k = 0; k < 3; ++k) {
+      x_[k].re[lane] = values[0][k].real();
+      x_[k].im[lane] = values[0][k].imag();
+      f_[k].re[lane] = values[1][k].real();
+      f_[k].im[lane] = values[1][k].imag();
+    }
+  }
+
+  void start_row(int i) {
+    row_.i = i;
+    next_column_ = 0;
+    remaining_[static_cast<std::size_t>(i)] = static_cast<int>(width_);
+    start_stretch(0);
+  }
+
+  // The secant rows of the current row from column first on, for at most `stretch` columns, a vector of
+  // pixels at a time: the secant step and the convergence test after it. A stretch
+  // and not the whole row, so that a row of any width needs no more memory.
+  void start_stretch(std::size_t first) {
+    row_.first = first;
+    const std::size_t count = std::min(stretch, width_ - first);
+    const std::size_t padded = (count + kLanes - 1) / kLanes * kLanes;
+    for (std::vector<double>* v : {&row_.f1re, &row_.f1im, &row_.x2re, &row_.x2im, &row_.f2re, &row_.f2im}) {
+      v->resize(padded);
+    }
+    row_.start.resize(padded);
+    std::vector<double>& re = column_re_;
+    const auto begin = window_.re.begin() + static_cast<std::ptrdiff_t>(first);
+    re.assign(begin, begin + static_cast<std::ptrdiff_t>(count));
+    re.resize(padded, re.back());
+    const Z x0{Splat(window_.x0.real()), Splat(window_.x0.imag())};
+    const Z f0{Splat(f0_.real()), Splat(f0_.imag())};
+    const W im = Splat(window_.im[static_cast<std::size_t>(row_.i)]);
+    alignas(64) std::array<double, kLanes> status{};
+    for (std::size_t j = 0; j < padded; j += kLanes) {
+      WM off = None();
+      const Z x1{LoadW(re.data() + j), im};
+      const Z f1 = P(x1);
+      const Z x2 = SecantStep(x0, x1, f0, f1, off);
+      const Z f2 = P(x2);
+      off = off | Not(IsFinite(f2));
+      const WM stops = Stops(x1, x2, f2, off);
+      StoreW(f1.re, row_.f1re.data() + j);
+      StoreW(f1.im, row_.f1im.data() + j);
+      StoreW(x2.re, row_.x2re.data() + j);
+      StoreW(x2.im, row_.x2im.data() + j);
+      StoreW(f2.re, row_.f2re.data() + j);
+      StoreW(f2.im, row_.f2im.data() + j);
+      StoreW(Select(off, Splat(2.0), Select(stops, Splat(1.0), Splat(0.0))), status.data());
+      for (std::size_t l = 0; l < kLanes; ++l) {
+        row_.start[j + l] = status[l] == 2.0   ? Start::by_outcome
+                            : status[l] == 1.0 ? Start::converged_at_once
+                                               : Start::goes_on;
+      }
+    }
+  }
+
+  // The lanes' values of the polynomial searched.
+  HWY_INLINE Z P(const Z& z) const { return lane_polynomial_.has_value() ? (*lane_polynomial_)(z) : F(z); }
+
+  // The class of zeros a search that converged on (re, im) reached, as outcome() classifies it.
+  Outcome ended(double re, double im, int rows) const {
+    if (polynomial_ != nullptr) {
+      return {zero_class(search::nearest_class(polynomial_->classes, {re, im})), rows};
+    }
+    return {quadrant({re, im}), rows};
+  }
+
+  void by_outcome(int i, int j) {
+    ++tally_.redone;
+    const std::complex<double> x1(window_.re[static_cast<std::size_t>(j)],
+                                  window_.im[static_cast<std::size_t>(i)]);
+    finish(i, j, polynomial_ != nullptr ? outcome(*polynomial_, window_.x0, x1) : outcome(window_.x0, x1));
+  }
+
+  void finish(int i, int j, Outcome o) {
+    const std::array<std::uint8_t, 3>& c = colours_[colour_index(o.end, o.rows)];
+    std::uint8_t* pixel = rgb_ + (static_cast<std::size_t>(i) * width_ + static_cast<std::size_t>(j)) * 3;
+    pixel[0] = c[0];
+    pixel[1] = c[1];
+    pixel[2] = c[2];
+    ++tally_.ends[static_cast<std::size_t>(o.end)];
+    tally_.rows += o.rows;
+    if (--remaining_[static_cast<std::size_t>(i)] == 0) {
+      rows_done_.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+
+  const Window& window_;
+  std::atomic<int>& next_row_;
+  std::uint8_t* rgb_;
+  Tally& tally_;
+  std::atomic<int>& rows_done_;
+  std::size_t width_;
+  int height_;
+  const MapPolynomial* polynomial_;  // nothing for z^4 + 1
+  std::optional<LanePolynomial> lane_polynomial_;
+  std::complex<double> f0_;
+  std::vector<int> remaining_;  // pixels of each row not yet finished
+  // colour() of every end and row count, looked up for each pixel instead of computed.
+  static constexpr std::size_t colours_per_end = search::numiter + 1;
+  static std::size_t colour_index(End end, int rows) {
+    return static_cast<std::size_t>(end) * colours_per_end + static_cast<std::size_t>(rows);
+  }
+  std::array<std::array<std::uint8_t, 3>, std::size_t{end_kinds} * colours_per_end> colours_{};
+  static constexpr std::size_t stretch = 4096;  // columns of secant rows computed at a time
+  Row row_;                                     // the row lanes take their pixels from
+  std::size_t next_column_ = 0;
+  std::vector<double> column_re_;
+  Parts x_[3];
+  Parts f_[3];
+  std::array<int, kLanes> pixel_{};   // the lane's column, or -1 for no pixel
+  std::array<int, kLanes> row_of_{};  // the lane's row
+  // Steps taken, and for each lane the count when its search took it, at its secant row: the search
+  // has written 1 + steps_ - born_ rows. deadline_ is the first count at which some lane's search may
+  // have reached its last row.
+  static constexpr long long no_deadline = std::numeric_limits<long long>::max();
+  static constexpr std::uint64_t all_lanes =
+      kLanes == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << kLanes) - 1;
+  long long steps_ = 0;
+  long long deadline_ = no_deadline;
+  std::array<long long, kLanes> born_{};
+};
+
+int Lanes() { return static_cast<int>(kLanes); }
+
+void DrawRows(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
+              std::atomic<int>& rows_done) {
+  Drawer(window, next_row, rgb, tally, rows_done).run();
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace muller::map::kernel
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace muller::map {
+
+namespace kernel {
+HWY_EXPORT(DrawRows);
+HWY_EXPORT(Lanes);
+}  // namespace kernel
+
+void draw_rows_vector(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
+                      std::atomic<int>& rows_done) {
+  using namespace kernel;  // the dispatch names the function unqualified
+  HWY_DYNAMIC_DISPATCH(DrawRows)(window, next_row, rgb, tally, rows_done);
+}
+
+std::vector<long long> vector_targets() {
+  std::vector<long long> targets;
+  for (const std::int64_t t : hwy::SupportedAndGeneratedTargets()) {
+    // Highway's fallbacks, one lane or two emulated, are slower than the plain search.
+    if (t != HWY_SCALAR && t != HWY_EMU128) {
+      targets.push_back(t);
+    }
+  }
+  return targets;
+}
+
+int vector_lanes() {
+  using namespace kernel;
+  return HWY_DYNAMIC_DISPATCH(Lanes)();
+}
+
+const char* target_name(long long target) { return hwy::TargetName(target); }
+
+const char* vector_target() {
+  const std::vector<long long> targets = vector_targets();
+  return targets.empty() ? nullptr : target_name(targets.front());
+}
+
+void use_vector_target(long long target) { hwy::SetSupportedTargetsForTest(target); }
+
+}  // namespace muller::map
+#endif  // HWY_ONCE

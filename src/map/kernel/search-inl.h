@@ -1,0 +1,129 @@
+// The search in the lanes, compiled once for each instruction set: f and any polynomial, the secant
+// step, the Muller step and the convergence test of search/search.hpp, each computing what its scalar
+// twin (named beside it) computes on its plain path, bit for bit, or marking its lane "off".
+#if defined(MULLER_MAP_KERNEL_SEARCH_INL_H_) == defined(HWY_TARGET_TOGGLE)  // NOLINT(llvm-header-guard)
+#ifdef MULLER_MAP_KERNEL_SEARCH_INL_H_
+#undef MULLER_MAP_KERNEL_SEARCH_INL_H_
+#else
+#define MULLER_MAP_KERNEL_SEARCH_INL_H_
+#endif
+
+#include <hwy/highway.h>
+
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+#include "map/kernel/lanes-inl.h"
+#include "search/polynomial.hpp"
+#include "search/problem.hpp"
+
+HWY_BEFORE_NAMESPACE();
+namespace muller::map::kernel {
+namespace HWY_NAMESPACE {
+
+// f (search/problem.hpp).
+HWY_INLINE Z F(const Z& z) {
+  Z p = z * z;
+  p = p * z;
+  p = p * z;
+  return {p.re + Splat(1.0), p.im};
+}
+
+// Any other polynomial as search::evaluate() computes it (search/polynomial.hpp, with horner()), its
+// coefficients or roots the same in every lane: sparse Horner, adding only a coefficient's nonzero parts, or
+// the product of the factors z - r. Products and sums are the scalar ones wherever the value comes out finite
+// (a product that meets a NaN or an infinity is not finite at the end either), and the caller sends every
+// lane whose value is not finite to outcome().
+class LanePolynomial {
+ public:
+  explicit LanePolynomial(const search::Polynomial& p) : by_roots_(p.by_roots()) {
+    for (const std::complex<double> c : p.by_roots() ? p.roots : p.c) {
+      re_.push_back(c.real());
+      im_.push_back(c.imag());
+    }
+    monic_ = !by_roots_ && p.degree() >= 1 && p.c[0] == std::complex<double>(1.0, 0.0);
+  }
+
+  HWY_INLINE Z operator()(const Z& z) const {
+    const std::size_t n = re_.size();
+    if (by_roots_) {
+      Z p = z - Constant(0);
+      for (std::size_t k = 1; k < n; ++k) {
+        p = p * (z - Constant(k));
+      }
+      return p;
+    }
+    Z p = monic_ ? AddSparse(z, 1) : Constant(0);
+    for (std::size_t k = monic_ ? 2 : 1; k < n; ++k) {
+      p = AddSparse(p * z, k);
+    }
+    return p;
+  }
+
+ private:
+  HWY_INLINE Z Constant(std::size_t k) const { return {Splat(re_[k]), Splat(im_[k])}; }
+  HWY_INLINE Z AddSparse(const Z& p, std::size_t k) const {
+    return {re_[k] != 0 ? p.re + Splat(re_[k]) : p.re, im_[k] != 0 ? p.im + Splat(im_[k]) : p.im};
+  }
+
+  bool by_roots_;
+  bool monic_ = false;
+  std::vector<double> re_;  // coefficients, highest power first, or roots
+  std::vector<double> im_;
+};
+
+// The convergence test, search::detail::goes_on (search/search.hpp), negated: whether the search stops
+// after the row (x2, f2) reached from x1;
+// a test the scalar search would take from the modulus itself leaves.
+HWY_INLINE WM Stops(const Z& x1, const Z& x2, const Z& f2, WM& off) {
+  WM residual_undecided;
+  WM step_undecided;
+  const WM residual_large = AtLeast(f2, search::fprec, residual_undecided);
+  const WM step_large = AtLeast(x2 - x1, search::prec, step_undecided);
+  // Like the scalar ||, the step is not looked at where the residual already keeps the search going.
+  off = off | residual_undecided | (Not(residual_large) & step_undecided);
+  return Not(residual_large) & Not(step_large);
+}
+
+// search::detail::secant_step (search/search.hpp), plain, from the start points x0, x1 and their values;
+// a lane where the scalar step would not vouch for its result leaves.
+HWY_INLINE Z SecantStep(const Z& x0, const Z& x1, const Z& f0, const Z& f1, WM& off) {
+  const Z divisor = f1 - f0;
+  const Z x2 = x1 - Quotient(f1 * (x1 - x0), divisor, off);
+  off = off | Not(IsFinite(divisor) & IsFinite(x2));
+  return x2;
+}
+
+// search::detail::muller_step (search/search.hpp), plain; a lane where the scalar step would not vouch
+// for its result leaves.
+HWY_INLINE Z MullerStep(const Z& x0, const Z& x1, const Z& x2, const Z& f0, const Z& f1, const Z& f2,
+                        WM& off) {
+  const Z two{Splat(2.0), Splat(0.0)};
+  const Z four{Splat(4.0), Splat(0.0)};
+  const Z h0 = x1 - x0;
+  const Z h1 = x2 - x1;
+  const Z h2 = x2 - x0;
+  const Z Q = (h1 * h0) * h0;
+  const Z A = Quotient(((h0 * f2) + ((x0 - x2) * f1)) + (h1 * f0), Q, off);
+  const Z spread = ((two * x2) - x1) - x0;
+  const Z B = Quotient((((h0 * spread) * f2) - ((h2 * h2) * f1)) + ((h1 * h1) * f0), Q, off);
+  const Z C = Quotient(h2 * f2, h0, off);
+  const Z D = Root((B * B) - ((four * A) * C), off);
+  const Z sum = B + D;
+  const Z difference = B - D;
+  const WM plus = Greater(sum, difference, off);
+  const Z divisor = Select(plus, sum, difference);
+  // -(2, 0) on the B + D branch, (-2, 0) on the other: see muller_step.
+  const Z factor{Splat(-2.0), Select(plus, Splat(-0.0), Splat(0.0))};
+  const Z E = Quotient(factor * C, divisor, off);
+  const Z x3 = x2 + E;
+  off = off | Not(IsFinite(Q) & IsFinite(h0) & IsFinite(divisor) & IsFinite(x3));
+  return x3;
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace muller::map::kernel
+HWY_AFTER_NAMESPACE();
+
+#endif  // MULLER_MAP_KERNEL_SEARCH_INL_H_

@@ -1,0 +1,123 @@
+// A polynomial p of degree 1 to 20 with complex coefficients, given by its coefficients or by its roots,
+// read from the user's text, and evaluated by one rule that reproduces f and fd bit for bit on z^4 + 1.
+//
+// Coefficients c_n, ..., c_0 (highest power first) are evaluated by sparse Horner:
+//
+//     p = c_n,  then for k = n-1, ..., 0:  p = p z,  Re p += Re c_k  if Re c_k != 0,  Im p += Im c_k  if Im
+//     c_k != 0,
+//
+// except that a monic p (c_n = 1, n >= 1) starts its first step from z itself, without the product 1 z.
+//
+// Adding only a coefficient's nonzero parts is what f does with its 1 (on the real part alone): a zero
+// added to a -0 part would turn it into +0, and 1 z would turn an infinite z's zero part into NaN, and
+// either can reach a report or a map. Plain Horner differs from f only there; sparse Horner is exact
+// wherever plain Horner is, so it is a definition, not an approximation. The derivative is the same rule
+// on the coefficients n c_n, ..., 1 c_1; for z^4 + 1 that is 4 z z z, which is fd.
+//
+// Roots r_1, ..., r_n are evaluated as the product
+//
+//     p = (z - r_1)(z - r_2) ... (z - r_n),
+//
+// left to right, which keeps the relative accuracy near a multiple root that the expanded form loses.
+// Every zero part of a root is +0 (-0 is read as 0), and z - (+0) is z exactly, signs of zeros included.
+//
+// Both forms run in cx's operations, with the NaN rule, so that every platform gets the same bits.
+#pragma once
+
+#include <complex>
+#include <string>
+#include <vector>
+
+#include "cli/options.hpp"
+#include "search/complex_ops.hpp"
+
+namespace muller::search {
+
+inline constexpr int max_degree = 20;
+
+struct Polynomial {
+  // The coefficients, highest power first, c.size() == degree + 1, the first nonzero; in the roots form,
+  // the product expanded (used for the derivative and for the root finder's residuals, never to
+  // evaluate p itself).
+  std::vector<std::complex<double>> c;
+  // The derivative's coefficients, k c_k for k = n, ..., 1, each part multiplied by k.
+  std::vector<std::complex<double>> d;
+  // The roots as given, in the roots form; empty in the coefficient form.
+  std::vector<std::complex<double>> roots;
+
+  int degree() const { return static_cast<int>(c.size()) - 1; }
+  bool by_roots() const { return !roots.empty(); }
+};
+
+// z^4 + 1, the map's polynomial when the user gives none.
+Polynomial default_polynomial();
+
+// The polynomial from its coefficients (highest power first; the leading one nonzero, degree 1 to 20).
+Polynomial from_coefficients(std::vector<std::complex<double>> c);
+// The polynomial from its roots (1 to 20), expanded by cx's operations.
+Polynomial from_roots(std::vector<std::complex<double>> roots);
+
+// An expression in z by the grammar
+//
+//     poly  = [sign] term {sign term}
+//     term  = coef ["*"] power | coef | power
+//     power = "z" ["^" digits]                          (1 to 20, each power at most once)
+//     coef  = real ["i"] | "i" | "(" real sign real "i" ")"
+//
+// where real is an unsigned decimal by the programs' rule (cli::real: 2, 0.5, .5, 1e-3; inside the
+// parentheses the first may carry a sign), and spaces may stand between tokens, never inside one.
+// Refused, with one line saying why (worded to follow the option's name): a constant or a degree above
+// 20, a repeated power, a zero coefficient written out, a number that rounds to 0 or to infinity,
+// anything else.
+cli::Checked<Polynomial> parse_polynomial(const std::string& text);
+
+// Roots written r1;r2;...: each RE or RE,IM by the programs' rule, 1 to 20 of them.
+cli::Checked<Polynomial> parse_roots(const std::string& text);
+
+// Coefficients written c_n;...;c_0, highest power first, each RE or RE,IM as the roots are: 2 to 21 of
+// them, the first nonzero.
+cli::Checked<Polynomial> parse_coefficients(const std::string& text);
+
+// The canonical text of a polynomial: its coefficients (or its roots, in the roots form) each as RE or
+// RE,IM in the shortest decimals that read back to the same double, separated by ';'.
+std::string canonical(const Polynomial& p);
+
+namespace polynomial_detail {
+
+// Re p += Re c and Im p += Im c, each only where that part of c is nonzero.
+inline std::complex<double> add_sparse(std::complex<double> p, std::complex<double> c) {
+  const double re = c.real() != 0 ? cx::plus<true>(p.real(), c.real()) : p.real();
+  const double im = c.imag() != 0 ? cx::plus<true>(p.imag(), c.imag()) : p.imag();
+  return {re, im};
+}
+
+// Sparse Horner on c[0..n] (highest power first). Lane copy: LanePolynomial in map/kernel/search-inl.h.
+inline std::complex<double> horner(const std::complex<double>* c, int n, std::complex<double> z) {
+  const bool monic = n >= 1 && c[0] == std::complex<double>(1.0, 0.0);
+  std::complex<double> p = monic ? add_sparse(z, c[1]) : c[0];  // 1 z + c_{n-1}, without the product
+  for (int k = monic ? 2 : 1; k <= n; ++k) {
+    p = add_sparse(cx::mul(p, z), c[k]);
+  }
+  return p;
+}
+
+}  // namespace polynomial_detail
+
+// p(z), by the form p was given in. Lane copy: LanePolynomial in map/kernel/search-inl.h.
+inline std::complex<double> evaluate(const Polynomial& p, std::complex<double> z) {
+  if (p.by_roots()) {
+    std::complex<double> product = cx::sub<true>(z, p.roots[0]);
+    for (std::size_t k = 1; k < p.roots.size(); ++k) {
+      product = cx::mul(product, cx::sub<true>(z, p.roots[k]));
+    }
+    return product;
+  }
+  return polynomial_detail::horner(p.c.data(), p.degree(), z);
+}
+
+// p'(z), by sparse Horner on the derivative's coefficients.
+inline std::complex<double> derivative(const Polynomial& p, std::complex<double> z) {
+  return polynomial_detail::horner(p.d.data(), p.degree() - 1, z);
+}
+
+}  // namespace muller::search
