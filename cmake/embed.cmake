@@ -17,8 +17,10 @@ file(WRITE "${OUTPUT}.tmp"
   "namespace {\n"
   "const unsigned char bytes[${size} + 1] = {\n${bytes}0};\n"
   "}  // namespace\n\n"
+  "namespace muller::explorer {\n"
   "extern const WebFile ${SYMBOL};\n"
-  "const WebFile ${SYMBOL}{\"${PATH}\", bytes, ${size}};\n")
+  "const WebFile ${SYMBOL}{\"${PATH}\", bytes, ${size}};\n"
+  "}  // namespace muller::explorer\n")
 # Only a changed file makes its object rebuild.
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

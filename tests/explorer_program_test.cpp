@@ -11,6 +11,9 @@
 #include "spawn.hpp"
 #include "support.hpp"
 
+using muller::explorer::Explorer;          // NOLINT(misc-unused-using-decls)
+using muller::explorer::ExplorerSettings;  // NOLINT(misc-unused-using-decls)
+
 namespace {
 
 TEST(ExplorerProgram, PrintsItsHelpAndVersion) {

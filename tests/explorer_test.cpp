@@ -30,9 +30,11 @@
 #include "search/polynomial.hpp"
 #include "support.hpp"
 
-using namespace muller::map;     // NOLINT(google-build-using-namespace)
-using namespace muller::report;  // NOLINT(google-build-using-namespace)
-using namespace muller::search;  // NOLINT(google-build-using-namespace)
+using muller::explorer::Explorer;          // NOLINT(misc-unused-using-decls)
+using muller::explorer::ExplorerSettings;  // NOLINT(misc-unused-using-decls)
+using namespace muller::map;               // NOLINT(google-build-using-namespace)
+using namespace muller::report;            // NOLINT(google-build-using-namespace)
+using namespace muller::search;            // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -9,6 +9,8 @@
 #include "cli/options.hpp"
 #include "explorer/service.hpp"
 
+using namespace muller::explorer;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 const char* const program = "muller-explorer";

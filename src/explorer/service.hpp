@@ -10,7 +10,7 @@
 //
 // Tiles, reports and roots are of z^4 + 1, or of the polynomial named by c=c_n;...;c_0 (coefficients,
 // highest power first) or r=r_1;...;r_n (roots), each number RE or RE,IM, in the canonical text of
-// polynomial.hpp: any other spelling of the same numbers is refused, naming the canonical one, so that a
+// cli: any other spelling of the same numbers is refused, naming the canonical one, so that a
 // polynomial has one URL and one place in the cache. c= with z^4 + 1's coefficients is z^4 + 1.
 //
 // HEAD is answered for all of them; every other method gets 405. A tile depends on nothing but its URL
@@ -23,6 +23,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+namespace muller::explorer {
 
 struct ExplorerSettings {
   int threads = 1;                            // threads that draw a tile
@@ -57,3 +59,5 @@ class Explorer {
   struct Service;
   std::unique_ptr<Service> service_;
 };
+
+}  // namespace muller::explorer

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace muller::explorer {
+
 struct WebFile {
   const char* path;  // below the site's root: "index.html", "explorer.js", "leaflet/leaflet.css"
   const unsigned char* data;
@@ -15,3 +17,5 @@ struct WebFile {
 // change.
 extern const WebFile* const web_files[];
 extern const std::size_t web_file_count;
+
+}  // namespace muller::explorer

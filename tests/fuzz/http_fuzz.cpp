@@ -20,6 +20,9 @@
 #include "explorer/service.hpp"
 #include "http_client.hpp"
 
+using muller::explorer::Explorer;          // NOLINT(misc-unused-using-decls)
+using muller::explorer::ExplorerSettings;  // NOLINT(misc-unused-using-decls)
+
 namespace {
 
 // A service serving on its own threads until the process ends.

@@ -1,0 +1,51 @@
+// What a request names, read from its query by the rules the programs' options follow: a start point,
+// and the polynomial, whose parsed form and classes are kept for the requests that name it again.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "cli/options.hpp"
+#include "http/server.hpp"
+#include "map/outcome.hpp"
+
+namespace muller::explorer {
+
+// The point named by the query parameter `name`, "RE,IM", each part a finite decimal number by the
+// programs' rule (no spaces, no hexadecimal, no words such as inf or nan); absent when not given.
+cli::Checked<std::complex<double>> point_param(const HttpRequest& req, const char* name,
+                                               std::complex<double> absent);
+
+// The polynomial a request names: "c=" with its coefficients or "r=" with its roots. key is "c=..." or
+// "r=..." in the canonical text, and empty, with no polynomial, for z^4 + 1 (no parameter, or its own
+// coefficients), whose tiles keep the URLs, tags and bytes they had before any other was drawn.
+struct Asked {
+  std::string key;
+  std::shared_ptr<const map::MapPolynomial> polynomial;
+};
+
+// The polynomials requests have named lately, parsed and classified once each: a request that names one
+// of them again finds it by its text, and is neither parsed nor classified again. Only canonical texts
+// are kept, so a text found here is one that parse would accept as it stands. Safe from any thread.
+class Polynomials {
+ public:
+  explicit Polynomials(std::size_t most = 256) : most_(most) {}
+
+  // The polynomial of the request, or why it names none that can be served: both parameters given, a
+  // list that is not a polynomial, or a spelling other than the canonical one (which is named).
+  cli::Checked<Asked> asked(const HttpRequest& req);
+
+ private:
+  std::size_t most_;
+  std::mutex mutex_;
+  std::list<Asked> recent_;  // most recently named first
+  std::unordered_map<std::string, std::list<Asked>::iterator> index_;
+};
+
+}  // namespace muller::explorer
