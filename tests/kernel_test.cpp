@@ -1,5 +1,5 @@
-// The map on the vector units against the scalar search, pixel for pixel, on every instruction set
-// compiled in that this processor runs.
+// The map on the vector units against the scalar search, on every instruction set compiled in that this
+// processor runs: each lane copy of a scalar step beside its twin, then whole maps, pixel for pixel.
 #include "map/kernel/kernel.hpp"
 
 #include <gtest/gtest.h>
@@ -7,14 +7,120 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "map/draw.hpp"
+#include "search/complex_ops.hpp"
+#include "search/polynomial.hpp"
+#include "search/problem.hpp"
+#include "search/search.hpp"
+
+// The lane copies, compiled here for every instruction set as the kernel compiles them.
+#include "map/kernel/targets.h"
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "kernel_test.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "map/kernel/lanes-inl.h"
+#include "map/kernel/search-inl.h"
+
+// The scalar steps that the kernel copies into its lanes, each beside its lane copy. A case is up to six
+// complex operands; the lanes' answer is two doubles (a predicate's is 1 or 0 in the first) and
+// whether the lane left, as the kernel would then do the pixel again by the scalar search.
+#ifndef MULLER_KERNEL_TEST_PAIRS  // this file is compiled once for each instruction set
+#define MULLER_KERNEL_TEST_PAIRS
+enum class Pair { product, quotient, modulus, root, at_least, greater, f, polynomial, secant, muller, stops };
+constexpr int operands = 6;
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace muller::map::kernel {
+namespace HWY_NAMESPACE {
+
+void LaneCopies(int pair, const double* in, std::size_t cases, const search::Polynomial* p, double* out,
+                bool* left) {
+  alignas(64) double part[2 * operands][kLanes];
+  alignas(64) double result[3][kLanes];
+  const LanePolynomial polynomial(p != nullptr ? *p : search::default_polynomial());
+  for (std::size_t first = 0; first < cases; first += kLanes) {
+    for (std::size_t l = 0; l < kLanes; ++l) {
+      const std::size_t c = std::min(first + l, cases - 1);
+      for (int k = 0; k < 2 * operands; ++k) {
+        part[k][l] = in[c * 2 * operands + static_cast<std::size_t>(k)];
+      }
+    }
+    Z z[operands];
+    for (int k = 0; k < operands; ++k) {
+      z[k] = {LoadW(part[2 * k]), LoadW(part[2 * k + 1])};
+    }
+    WM off = None();
+    const W one = Splat(1.0);
+    const W zero = Splat(0.0);
+    Z r{zero, zero};
+    switch (static_cast<Pair>(pair)) {
+      case Pair::product:
+        r = z[0] * z[1];
+        break;
+      case Pair::quotient:
+        r = Quotient(z[0], z[1], off);
+        break;
+      case Pair::modulus:
+        r.re = Modulus(z[0], off);
+        off = off | Not(IsFinite(z[0]));
+        break;
+      case Pair::root:
+        r = Root(z[0], off);
+        break;
+      case Pair::at_least:
+        r.re = Select(AtLeast(z[0], search::fprec, off), one, zero);
+        break;
+      case Pair::greater:
+        r.re = Select(Greater(z[0], z[1], off), one, zero);
+        break;
+      case Pair::f:
+        r = F(z[0]);
+        break;
+      case Pair::polynomial:
+        r = polynomial(z[0]);
+        break;
+      case Pair::secant:
+        r = SecantStep(z[0], z[1], z[2], z[3], off);
+        break;
+      case Pair::muller:
+        r = MullerStep(z[0], z[1], z[2], z[3], z[4], z[5], off);
+        break;
+      case Pair::stops:
+        r.re = Select(Stops(z[0], z[1], z[2], off), one, zero);
+        break;
+    }
+    StoreW(r.re, result[0]);
+    StoreW(r.im, result[1]);
+    StoreW(Select(off, one, zero), result[2]);
+    for (std::size_t l = 0; l < kLanes && first + l < cases; ++l) {
+      out[2 * (first + l)] = result[0][l];
+      out[2 * (first + l) + 1] = result[1][l];
+      left[first + l] = result[2][l] != 0;
+    }
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace muller::map::kernel
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace muller::map::kernel {
+HWY_EXPORT(LaneCopies);
+}  // namespace muller::map::kernel
 
 using namespace muller::map;     // NOLINT(google-build-using-namespace)
 using namespace muller::search;  // NOLINT(google-build-using-namespace)
+namespace cx = muller::cx;
 
 namespace {
 
@@ -42,6 +148,135 @@ std::vector<double> random_axis(std::mt19937_64& rng, int n) {
     }
   }
   return axis;
+}
+
+std::uint64_t bits(double x) {
+  std::uint64_t u = 0;
+  std::memcpy(&u, &x, sizeof u);
+  return u;
+}
+
+// Operands of every kind for the lane copies: moderate parts, zeros of both signs, tiny, huge and
+// subnormal parts, now and then an infinity or a NaN, and pairs of nearly equal moduli.
+std::vector<double> operand_cases(std::mt19937_64& rng, std::size_t cases) {
+  const auto part = [&rng]() {
+    const std::uint64_t r = rng();
+    const double unit = static_cast<double>(rng() >> 11) * 0x1p-53;
+    const double sign = (r & 1) != 0 ? -1.0 : 1.0;
+    switch (r % 16) {
+      case 0:
+        return sign * 0.0;
+      case 1:
+        return sign * std::pow(10.0, -320 + 640 * unit);
+      case 2:
+        return r % 64 == 2 ? sign * std::numeric_limits<double>::infinity()
+                           : std::numeric_limits<double>::quiet_NaN();
+      case 3:
+        return sign * std::ldexp(1.0 + unit, -1060);
+      default:
+        return sign * 3 * unit;
+    }
+  };
+  std::vector<double> in;
+  for (std::size_t c = 0; c < cases; ++c) {
+    for (int k = 0; k < 2 * operands; ++k) {
+      in.push_back(part());
+    }
+    if (c % 4 == 0) {  // the second operand's modulus within a few ulps of the first's
+      in[in.size() - 2 * operands + 2] = in[in.size() - 2 * operands + 1];
+      in[in.size() - 2 * operands + 3] = std::nextafter(in[in.size() - 2 * operands], 4.0);
+    }
+  }
+  return in;
+}
+
+// Each scalar step the kernel copies, and its lane copy (map/kernel/*-inl.h), on the same operands: the
+// same bits wherever the lane keeps its search, on every instruction set; and the lanes keep most.
+TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
+  if (vector_targets().empty()) {
+    GTEST_SKIP() << "no vector unit here that the map uses";
+  }
+  using complex = std::complex<double>;
+  const Polynomial polynomials[] = {from_coefficients({{1, 0}, {0, 2}, {0, 0}, {-0.5, 0}, {3, -1}}),
+                                    from_coefficients({{2, 1}, {0, 0}, {1, 0}}),
+                                    from_roots({{1, 0}, {-0.5, 0.75}, {0, -2}})};
+  const struct {
+    Pair pair;
+    const char* twins;
+    // The scalar twin's answer for the operands z: two doubles, a predicate's as 1 or 0.
+    complex (*scalar)(const complex* z, const Polynomial& p);
+    bool only_finite;  // compared only where the lanes' value is finite (the kernel checks it after)
+  } pairs[] = {
+      {Pair::product, "cx::mul / operator*",
+       [](const complex* z, const Polynomial&) { return cx::mul(z[0], z[1]); }, true},
+      {Pair::quotient, "cx::div / Quotient",
+       [](const complex* z, const Polynomial&) { return cx::div<false>(z[0], z[1]); }, true},
+      {Pair::modulus, "cx::abs / Modulus",
+       [](const complex* z, const Polynomial&) { return complex(cx::abs(z[0]), 0.0); }, false},
+      {Pair::root, "cx::sqrt / Root", [](const complex* z, const Polynomial&) { return cx::sqrt(z[0]); },
+       false},
+      {Pair::at_least, "cx::abs_at_least / AtLeast",
+       [](const complex* z, const Polynomial&) {
+         return complex(cx::abs_at_least(z[0], fprec) ? 1 : 0, 0.0);
+       },
+       false},
+      {Pair::greater, "cx::abs_greater / Greater",
+       [](const complex* z, const Polynomial&) { return complex(cx::abs_greater(z[0], z[1]) ? 1 : 0, 0.0); },
+       false},
+      {Pair::f, "f / F", [](const complex* z, const Polynomial&) { return f(z[0]); }, true},
+      {Pair::polynomial, "evaluate / LanePolynomial",
+       [](const complex* z, const Polynomial& p) { return evaluate(p, z[0]); }, true},
+      {Pair::secant, "detail::secant_step / SecantStep",
+       [](const complex* z, const Polynomial&) { return detail::secant_step<false>(z[0], z[1], z[2], z[3]); },
+       false},
+      {Pair::muller, "detail::muller_step / MullerStep",
+       [](const complex* z, const Polynomial&) {
+         return detail::muller_step<false>(z[0], z[1], z[2], z[3], z[4], z[5]);
+       },
+       false},
+      {Pair::stops, "detail::goes_on / Stops",
+       [](const complex* z, const Polynomial&) {
+         return complex(detail::goes_on(z[0], z[1], z[2]) ? 0 : 1, 0.0);
+       },
+       false},
+  };
+  constexpr std::size_t cases = 4096;
+  std::mt19937_64 rng(20261208);
+  const std::vector<double> in = operand_cases(rng, cases);
+  for (const long long target : vector_targets()) {
+    use_vector_target(target);
+    for (const auto& pair : pairs) {
+      for (const Polynomial& p : polynomials) {
+        std::vector<double> out(2 * cases);
+        std::unique_ptr<bool[]> left(new bool[cases]);
+        HWY_DYNAMIC_DISPATCH(muller::map::kernel::LaneCopies)
+        (static_cast<int>(pair.pair), in.data(), cases, &p, out.data(), left.get());
+        std::size_t compared = 0;
+        for (std::size_t c = 0; c < cases; ++c) {
+          const complex lanes(out[2 * c], out[2 * c + 1]);
+          if (left[c] || (pair.only_finite && !cx::finite(lanes))) {
+            continue;
+          }
+          complex z[operands];
+          for (int k = 0; k < operands; ++k) {
+            z[k] = {in[c * 2 * operands + 2 * static_cast<std::size_t>(k)],
+                    in[c * 2 * operands + 2 * static_cast<std::size_t>(k) + 1]};
+          }
+          const complex scalar = pair.scalar(z, p);
+          ++compared;
+          EXPECT_EQ(bits(lanes.real()), bits(scalar.real()))
+              << pair.twins << " on " << target_name(target) << ", case " << c;
+          EXPECT_EQ(bits(lanes.imag()), bits(scalar.imag()))
+              << pair.twins << " on " << target_name(target) << ", case " << c;
+        }
+        EXPECT_GT(compared, cases / 4) << pair.twins << ": the lanes left too often to be compared";
+        if (pair.pair != Pair::polynomial) {
+          break;  // the polynomial matters to one pair only
+        }
+      }
+    }
+  }
+  use_vector_target(0);
 }
 
 // The window's map drawn by the scalar search and then by the vector kernel on each instruction set.
@@ -114,3 +349,4 @@ TEST(Kernel, DrawsAnyPolynomialAsTheScalarSearchDoes) {
 }
 
 }  // namespace
+#endif  // HWY_ONCE

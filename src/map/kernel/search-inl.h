@@ -74,8 +74,8 @@ class LanePolynomial {
 };
 
 // The convergence test, search::detail::goes_on (search/search.hpp), negated: whether the search stops
-// after the row (x2, f2) reached from x1;
-// a test the scalar search would take from the modulus itself leaves.
+// after the row (x2, f2) reached from x1; a test the scalar search would take from the modulus itself
+// leaves.
 HWY_INLINE WM Stops(const Z& x1, const Z& x2, const Z& f2, WM& off) {
   WM residual_undecided;
   WM step_undecided;
