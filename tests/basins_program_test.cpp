@@ -245,11 +245,18 @@ TEST(BasinsProgram, EndsByEachHandledSignalLeavingNothingButNotByAnIgnoredOne) {
     write_text(scratch.path("map.png"), "old");
     // Whatever this process does with the signal, the program starts with it ignored or not as asked.
     const auto saved = std::signal(sig, ignored ? SIG_IGN : SIG_DFL);
-    // The scalar search, which takes about half a second for this map.
-    const Started started =
-        start(BASINS_PROGRAM, {"-n", "768", "-j", "1", "--scalar", "-o", scratch.path("map.png")});
+    // The scalar search on one thread, long enough that the signal comes while the map is drawn: once
+    // the temporary file is there. A map that the signal does not end is a smaller one, which may be
+    // done by then.
+    const Started started = start(BASINS_PROGRAM, {"-n", ignored ? "256" : "768", "-j", "1", "--scalar", "-o",
+                                                   scratch.path("map.png")});
     std::signal(sig, saved);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto drawing_or_done = [&] {
+      return scratch.entries().size() > 1 || read_file(scratch.path("map.png").c_str()) != "old";
+    };
+    for (int wait = 0; wait < 6000 && !drawing_or_done(); ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     kill(started.pid, sig);
     const Finished o = finish(started);
     EXPECT_EQ(o.status, ignored ? 0 : 128 + sig) << strsignal(sig) << ": " << o.err;
