@@ -317,8 +317,8 @@ double Parser::positive_real() const {
   return x.value;
 }
 
-std::complex<double> Parser::point() const {
-  const Checked<std::complex<double>> z = cli::point(value_);
+std::complex<double> Parser::point(Checked<std::complex<double>> (*read)(const std::string&)) const {
+  const Checked<std::complex<double>> z = read(value_);
   if (!z.problem.empty()) {
     error(name_ + " " + z.problem);
   }
