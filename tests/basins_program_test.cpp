@@ -100,14 +100,17 @@ TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
       {{"stray"}, ": argumento de mas: 'stray' ("},
       {{"-n"}, ": falta el valor de -n ("},
       {{"--radius"}, ": falta el valor de --radius ("},
-      {{"--center", "0.5+0.25i"}, ": --center debe ser RE,IM, dos numeros decimales separados por una coma"},
-      {{"--center", "0.5, 0.25"}, ": --center tiene mal la parte imaginaria: debe ser un numero decimal"},
+      {{"--center", "0.5+0.25i+1"}, ": --center da dos veces la parte real ("},
+      {{"--center", "0.5, 0.25i"}, ": --center tiene mal la parte imaginaria: debe ser un numero decimal"},
+      {{"--x0", "1 2"}, ": --x0 no es un numero complejo: no se entiende desde la posicion 3, '2' ("},
       {{"--x0", "1e400,0"}, ": --x0 tiene mal la parte real: '1e400' es demasiado grande para representarlo"},
       {{"--center", "1e308,0", "-r", "1e308"}, " se sale de los numeros representables ("},
       {{"--poly", "z^2 + z^2"}, ": --poly repite la potencia z^2 ("},
       {{"--poly", "sin(z)"},
        ": --poly no es un polinomio en z: no se entiende desde la posicion 1, 'sin(z)' ("},
       {{"--poly", "z", "--roots", "1"}, ": --roots y --poly no van juntas"},
+      {{"--poly", "z", "--poly", "z"}, ": --poly aparece dos veces"},
+      {{"--poly", "(z-1)^3 (z+i)"}, " sus raices, --roots '1;1;1;0,-1' ("},
       {{"--roots", "1;;2"}, ": --roots tiene mal la raiz 2: debe ser un numero decimal, no '' ("}};
   Scratch scratch;
   write_text(scratch.path("map.png"), "old");
@@ -441,6 +444,25 @@ TEST(BasinsProgram, DrawsZ4Plus1TypedOutAsTheDefaultMap) {
   const std::vector<std::string> b = lines_of(plain.out);
   ASSERT_EQ(a.size(), b.size()) << given.out;
   EXPECT_TRUE(std::equal(a.begin(), a.begin() + 8, b.begin())) << given.out << plain.out;
+}
+
+// A point may be written RE,IM with spaces around its parts, or as a complex number: the same map.
+TEST(BasinsProgram, ReadsAPointInEitherForm) {
+  Scratch scratch;
+  const Finished pairs =
+      run(BASINS_PROGRAM, {"-n", "17", "--x0=0.5,-0", "--center", "-0.25,1", "-o", scratch.path("a.png")});
+  const Finished complex_form = run(BASINS_PROGRAM, {"-n", "17", "--x0", "0.5 - 0i", "--center",
+                                                     " -0.25 , 1 ", "-o", scratch.path("b.png")});
+  const Finished other =
+      run(BASINS_PROGRAM, {"-n", "17", "--x0", "0.5", "--center", "-0.25+i", "-o", scratch.path("c.png")});
+  ASSERT_EQ(pairs.status, 0) << pairs.err;
+  ASSERT_EQ(complex_form.status, 0) << complex_form.err;
+  ASSERT_EQ(other.status, 0) << other.err;
+  EXPECT_EQ(lines_of(pairs.out).at(0),
+            "mapa de 17 x 17 puntos: x0 = (0.5,-0), x1 en [-2.25, 1.75] x [-1, 3]");
+  EXPECT_EQ(lines_of(complex_form.out).at(0), lines_of(pairs.out).at(0));
+  EXPECT_EQ(read_file(scratch.path("a.png").c_str()), read_file(scratch.path("b.png").c_str()));
+  EXPECT_EQ(lines_of(other.out).at(0), "mapa de 17 x 17 puntos: x0 = (0.5,0), x1 en [-2.25, 1.75] x [-1, 3]");
 }
 
 // Roots that the map cannot tell apart are one colour and one line: (z - 1)^3 (z + 1)^2 (z - i).

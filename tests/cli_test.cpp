@@ -73,8 +73,10 @@ TEST(Cli, ReadsAPointAndNamesTheWrongPart) {
 }
 
 TEST(Cli, NamesEverySystemErrorOfWritingAFileInSpanish) {
-  const int errors[] = {ENOENT, EACCES, EROFS,  ENOSPC, EDQUOT, EISDIR, ENOTDIR, ENAMETOOLONG, ELOOP, EFBIG,
-                        EIO,    EMFILE, ENFILE, ENOMEM, EEXIST, EPERM,  EXDEV,   EBADF,        EPIPE};
+  const int errors[] = {ENOENT, EACCES, EROFS, ENOSPC, EDQUOT, EISDIR, ENOTDIR, ENAMETOOLONG, ELOOP, EFBIG,
+                        EIO, EMFILE, ENFILE, ENOMEM, EEXIST, EPERM, EXDEV, EBADF, EPIPE,
+                        // and listening on an address
+                        EADDRINUSE, EADDRNOTAVAIL, EAFNOSUPPORT};
   std::set<std::string> phrases;
   for (const int error : errors) {
     const std::string phrase = cli::error_phrase(error);

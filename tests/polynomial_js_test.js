@@ -21,7 +21,8 @@ for (const line of lines) {
     continue;
   }
   const [kind, text, want] = line.split('\t');
-  const got = kind === 'poly' ? poly.parsePolynomial(text) : poly.parseRoots(text);
+  const read = { poly: poly.parsePolynomial, roots: poly.parseRoots, point: poly.parsePoint }[kind];
+  const got = read(text);
   const what = kind + ' ' + JSON.stringify(text);
   cases += 1;
   if (want === 'refused') {
@@ -30,6 +31,12 @@ for (const line of lines) {
   }
   if (got.problem !== undefined) {
     check(false, what + ': ' + got.problem);
+    continue;
+  }
+  if (kind === 'point') {
+    // A point keeps the sign of a zero part written.
+    const [re, im] = want.split(',').map(Number);
+    check(Object.is(got.value[0], re) && Object.is(got.value[1], im), what + ': ' + got.value + ' en vez de ' + want);
     continue;
   }
   const expected = want.split(';').map((z) => z.split(',').map(Number).concat([0]).slice(0, 2));
@@ -55,6 +62,16 @@ for (const [v, text] of [
   check(poly.shortest(v) === text, 'shortest(' + v + ') = ' + poly.shortest(v) + ', no ' + text);
 }
 check(poly.canonical([[1, 0], [-0, 0], [0, -2]]) === '1;0;0,-2', 'canonical');
+
+// The refusals that say what to write instead, as the programs' do.
+for (const [text, says] of [
+  ['(z-1)^3', '«raíces: 1;1;1»'], ['z (z + (1-2i))²*(z+i)', '«raíces: 0;-1,2;-1,2;0,-1»'],
+  ['1 + z + 2', 'repite el término constante'], ['z + 0', 'tiene un término constante cero escrito'],
+  ['z²2', 'desde la posición 3'],
+]) {
+  const problem = poly.parsePolynomial(text).problem || '';
+  check(problem.includes(says), text + ': ' + problem);
+}
 if (failures > 0) {
   process.exit(1);
 }

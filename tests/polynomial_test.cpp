@@ -60,9 +60,17 @@ TEST(Polynomial, ReadsEveryCaseOfTheListAsItSays) {
     const std::string kind = line.substr(0, tab1);
     const std::string text = line.substr(tab1 + 1, tab2 - tab1 - 1);
     const std::string want = line.substr(tab2 + 1);
-    ASSERT_TRUE(kind == "poly" || kind == "roots") << line;
-    const cli::Checked<Polynomial> p = kind == "poly" ? parse_polynomial(text) : parse_roots(text);
+    ASSERT_TRUE(kind == "poly" || kind == "roots" || kind == "point") << line;
     ++cases;
+    if (kind == "point") {
+      const cli::Checked<complex> z = parse_complex(text);
+      EXPECT_EQ(z.problem.empty(), want != "refused") << "point '" << text << "': " << z.problem << z.value;
+      if (z.problem.empty() && want != "refused") {
+        expect_same_bits({z.value}, numbers(want), line);
+      }
+      continue;
+    }
+    const cli::Checked<Polynomial> p = kind == "poly" ? parse_polynomial(text) : parse_roots(text);
     if (want == "refused") {
       EXPECT_FALSE(p.problem.empty()) << kind << " '" << text << "' was accepted as " << canonical(p.value);
       EXPECT_EQ(p.problem.find('\n'), std::string::npos) << p.problem;
@@ -76,6 +84,23 @@ TEST(Polynomial, ReadsEveryCaseOfTheListAsItSays) {
     expect_same_bits(numbers(canonical(p.value)), wanted, "canonical of " + what);
   }
   EXPECT_GT(cases, 100);
+}
+
+// The refusals that say more than "not understood": a product with its roots written out, a repeated
+// or zero constant term in plain words, a position counted in characters past a superscript.
+TEST(Polynomial, SaysWhatToWriteInstead) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"(z-1)^3",
+       "es un producto de factores, que no se desarrolla: escriba el polinomio desarrollado o sus "
+       "raices, --roots '1;1;1'"},
+      {"z (z + (1-2i))²*(z+i)", "--roots '0;-1,2;-1,2;0,-1'"},
+      {"1 + z + 2", "repite el termino constante"},
+      {"z + 0", "tiene un termino constante cero escrito"},
+      {"z²2", "no se entiende desde la posicion 3, '2'"}};
+  for (const auto& [text, problem] : cases) {
+    const std::string got = parse_polynomial(text).problem;
+    EXPECT_NE(got.find(problem), std::string::npos) << text << ": " << got;
+  }
 }
 
 // Points whose parts are the values where complex arithmetic goes astray: zeros of both signs,

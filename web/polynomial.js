@@ -4,7 +4,7 @@
 //
 //     poly  = [sign] term {sign term}
 //     term  = coef ["*"] power | coef | power
-//     power = "z" ["^" digits]                          (1 to 20, each power at most once)
+//     power = "z" ["^" digits | superscripts]           (1 to 20, each power at most once)
 //     coef  = real ["i"] | "i" | "(" real sign real "i" ")"
 //
 // Numbers are decimals (2, 0.5, .5, 1e-3), finite and not rounded to 0; spaces only between tokens.
@@ -32,8 +32,12 @@
   // -0 read as 0, so that a polynomial has one text whichever way a zero was written.
   const plain = (v) => (v === 0 ? 0 : v);
 
-  // An expression in z: its coefficients [re, im], highest power first, or a problem.
-  function parsePolynomial(text) {
+  // The digits ⁰ to ⁹, which a power may be written in (z² for z^2, as the page's heading writes it).
+  const superscripts = '⁰¹²³⁴⁵⁶⁷⁸⁹';
+
+  // A recursive-descent reader over the grammar above; the first problem found stops it. what names the
+  // thing read in the refusals ('un polinomio en z').
+  function reader(text, what) {
     let at = 0;
     let problem = '';
     const peek = () => (at < text.length ? text[at] : '');
@@ -44,8 +48,8 @@
     };
     const unexpected = () =>
       at >= text.length
-        ? 'no es un polinomio en z: termina antes de tiempo'
-        : 'no es un polinomio en z: no se entiende desde la posición ' + (at + 1) + ', ' + echo(text.slice(at));
+        ? 'no es ' + what + ': termina antes de tiempo'
+        : 'no es ' + what + ': no se entiende desde la posición ' + (at + 1) + ', ' + echo(text.slice(at));
     const fail = (why) => {
       problem = why;
       return null;
@@ -119,6 +123,35 @@
       at = before;
       return [value, 0];
     };
+    // After a 'z': its power, 1 without one, or null.
+    const exponent = () => {
+      const before = at;
+      spaces();
+      let digits = '';
+      if (peek() === '^') {
+        at += 1;
+        spaces();
+        digits = /^\d*/.exec(text.slice(at))[0];
+        at += digits.length;
+        if (digits === '') {
+          return fail(unexpected());
+        }
+      } else {
+        while (superscripts.includes(peek()) && peek() !== '') {
+          digits += String(superscripts.indexOf(peek()));
+          at += 1;
+        }
+        if (digits === '') {
+          at = before;
+          return 1;
+        }
+      }
+      const power = digits.length > 4 ? Infinity : Number(digits);
+      if (power < 1 || power > maxDegree) {
+        return fail('tiene la potencia z^' + digits + ': las potencias van de 1 a ' + maxDegree);
+      }
+      return power;
+    };
     // A term: [coefficient, power], or null.
     const term = () => {
       let coef = [1, 0];
@@ -140,67 +173,164 @@
         }
       }
       at += 1;
-      const before = at;
-      spaces();
-      if (peek() !== '^') {
-        at = before;
-        return [coef, 1];
-      }
-      at += 1;
-      spaces();
-      const digits = /^\d*/.exec(text.slice(at))[0];
-      if (digits === '') {
-        return fail(unexpected());
-      }
-      at += digits.length;
-      const power = digits.length > 4 ? Infinity : Number(digits);
-      if (power < 1 || power > maxDegree) {
-        return fail('tiene la potencia z^' + digits + ': las potencias van de 1 a ' + maxDegree);
-      }
-      return [coef, power];
+      const power = exponent();
+      return power === null ? null : [coef, power];
     };
+    // Why a text that is not a polynomial was refused: a product of factors z - r, such as (z-1)^3, is
+    // one that the grammar does not expand, and its roots are the way to give it.
+    const productProblem = () => {
+      const said = problem;
+      at = 0;
+      const roots = [];
+      spaces();
+      while (at < text.length) {
+        let root = [0, 0];
+        if (peek() === '(') {
+          at += 1;
+          spaces();
+          if (peek() !== 'z') {
+            return said;
+          }
+          at += 1;
+          spaces();
+          if (peek() !== '+' && peek() !== '-') {
+            return said;
+          }
+          const minus = sign();
+          const c = coefficient();
+          spaces();
+          if (c === null || peek() !== ')') {
+            return said;
+          }
+          root = minus ? c : [-c[0], -c[1]];
+        } else if (peek() !== 'z') {
+          return said;
+        }
+        at += 1;
+        const power = exponent();
+        if (power === null || roots.length + power > maxDegree) {
+          return said;
+        }
+        for (let k = 0; k < power; k += 1) {
+          roots.push(root);
+        }
+        spaces();
+        if (peek() === '*') {
+          at += 1;
+          spaces();
+        }
+      }
+      return 'es un producto de factores, que no se desarrolla: escriba el polinomio desarrollado o dé sus ' +
+        'raíces («raíces: ' + canonical(roots) + '»)';
+    };
+    const name = (k) => (k === 1 ? 'z' : 'z^' + k);
 
-    const c = new Array(maxDegree + 1).fill(null);
-    const name = (k) => (k === 0 ? 'el término constante' : k === 1 ? 'z' : 'z^' + k);
-    spaces();
-    if (at === text.length) {
-      return { problem: 'está vacío: se esperaba un polinomio en z' };
-    }
-    let negative = sign();
-    for (;;) {
-      const t = term();
-      if (t === null) {
-        return { problem };
-      }
-      const [coef, power] = t;
-      if (c[power] !== null) {
-        return { problem: 'repite la potencia ' + name(power) };
-      }
-      if (coef[0] === 0 && coef[1] === 0) {
-        return { problem: 'tiene un coeficiente cero escrito, el de ' + name(power) };
-      }
-      c[power] = coef.map((v) => plain(negative ? -v : v));
+    // An expression in z: its coefficients [re, im], highest power first, or a problem.
+    function polynomial() {
+      const c = new Array(maxDegree + 1).fill(null);
       spaces();
       if (at === text.length) {
-        break;
+        return { problem: 'está vacío: se esperaba un polinomio en z' };
       }
-      if (peek() !== '+' && peek() !== '-') {
-        return { problem: unexpected() };
+      let negative = sign();
+      for (;;) {
+        const t = term();
+        if (t === null) {
+          return { problem: productProblem() };
+        }
+        const [coef, power] = t;
+        if (c[power] !== null) {
+          return { problem: power === 0 ? 'repite el término constante' : 'repite la potencia ' + name(power) };
+        }
+        if (coef[0] === 0 && coef[1] === 0) {
+          return {
+            problem: power === 0 ? 'tiene un término constante cero escrito'
+              : 'tiene un coeficiente cero escrito, el de ' + name(power),
+          };
+        }
+        c[power] = coef.map((v) => plain(negative ? -v : v));
+        spaces();
+        if (at === text.length) {
+          break;
+        }
+        if (peek() !== '+' && peek() !== '-') {
+          problem = unexpected();
+          return { problem: productProblem() };
+        }
+        negative = sign();
       }
-      negative = sign();
+      let degree = maxDegree;
+      while (degree > 0 && c[degree] === null) {
+        degree -= 1;
+      }
+      if (degree === 0) {
+        return { problem: 'es una constante: su grado debe ser de 1 a ' + maxDegree };
+      }
+      const value = [];
+      for (let k = degree; k >= 0; k -= 1) {
+        value.push(c[k] || [0, 0]);
+      }
+      return { value };
     }
-    let degree = maxDegree;
-    while (degree > 0 && c[degree] === null) {
-      degree -= 1;
+
+    // A complex number: terms without z, its real and imaginary parts each written at most once. A part
+    // written keeps its sign, -0 included; a part left out is +0.
+    function complex() {
+      const parts = [0, 0];
+      const written = [false, false];
+      spaces();
+      if (at === text.length) {
+        return { problem: 'está vacío: se esperaba RE,IM o un número complejo como 0.5+0.25i' };
+      }
+      let negative = sign();
+      for (;;) {
+        const start = at;
+        const coef = coefficient();
+        if (coef === null) {
+          return { problem };
+        }
+        const both = text[start] === '(';
+        const imaginary = !both && text[at - 1] === 'i';
+        for (const part of [0, 1]) {
+          if (both || (part === 1) === imaginary) {
+            if (written[part]) {
+              return { problem: 'da dos veces la parte ' + (part === 0 ? 'real' : 'imaginaria') };
+            }
+            written[part] = true;
+            parts[part] = negative ? -coef[part] : coef[part];
+          }
+        }
+        spaces();
+        if (at === text.length) {
+          return { value: parts };
+        }
+        if (peek() !== '+' && peek() !== '-') {
+          return { problem: unexpected() };
+        }
+        negative = sign();
+      }
     }
-    if (degree === 0) {
-      return { problem: 'es una constante: su grado debe ser de 1 a ' + maxDegree };
+    return { polynomial, complex };
+  }
+
+  const parsePolynomial = (text) => reader(text, 'un polinomio en z').polynomial();
+
+  // A point as the user writes it: RE,IM, spaces allowed around either part, or a complex number as
+  // above (0.5+0.25i, -i, 2, (1.5-2e-3i)).
+  function parsePoint(text) {
+    const parts = String(text).split(',');
+    if (parts.length === 1) {
+      return reader(String(text), 'un número complejo').complex();
     }
-    const value = [];
-    for (let k = degree; k >= 0; k -= 1) {
-      value.push(c[k] || [0, 0]);
+    if (parts.length > 2) {
+      return { problem: 'debe ser RE,IM, dos números decimales separados por una coma, no ' + echo(String(text)) };
     }
-    return { value };
+    const read = parts.map((p) => real(p.trim()));
+    const wrong = read.findIndex((r) => r.problem);
+    if (wrong >= 0) {
+      return { problem: 'tiene mal la parte ' + (wrong === 0 ? 'real' : 'imaginaria') + ': ' + read[wrong].problem };
+    }
+    return { value: [read[0].value, read[1].value] };
   }
 
   // A list RE or RE,IM;... of at most `most` numbers, as [re, im] pairs, or a problem.
@@ -292,7 +422,7 @@
       .join('');
   }
 
-  const api = { maxDegree, parsePolynomial, parseRoots, parseCoefficients, shortest, canonical, expression };
+  const api = { maxDegree, parsePolynomial, parsePoint, parseRoots, parseCoefficients, shortest, canonical, expression };
   if (typeof module !== 'undefined' && module.exports) {
     module.exports = api;
   } else {

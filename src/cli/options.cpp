@@ -203,6 +203,10 @@ std::string error_phrase(int error) {
       {ENOSYS, "el sistema no implementa la operacion"},
       {EOVERFLOW, "el valor es demasiado grande para el sistema"},
       {ECONNRESET, "el otro extremo cerro la conexion"},
+      // And those of listening on an address.
+      {EADDRINUSE, "la direccion ya esta en uso"},
+      {EADDRNOTAVAIL, "la direccion no es de este equipo"},
+      {EAFNOSUPPORT, "el sistema no admite esa familia de direcciones"},
   };
   if (error == 0) {
     return "causa desconocida";
@@ -317,8 +321,8 @@ double Parser::positive_real() const {
   return x.value;
 }
 
-std::complex<double> Parser::point() const {
-  const Checked<std::complex<double>> z = cli::point(value_);
+std::complex<double> Parser::point(Checked<std::complex<double>> (*read)(const std::string&)) const {
+  const Checked<std::complex<double>> z = read(value_);
   if (!z.problem.empty()) {
     error(name_ + " " + z.problem);
   }

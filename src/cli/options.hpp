@@ -79,7 +79,8 @@ class Parser {
   // The option's value checked, or a usage error that names the option and says why.
   long long integer(long long low, long long high) const;
   double positive_real() const;
-  std::complex<double> point() const;
+  // A point by cli::point, or by another reader of points (the polynomial's, which takes 0.5+0.25i too).
+  std::complex<double> point(Checked<std::complex<double>> (*read)(const std::string&) = cli::point) const;
   // A usage error if anything but options was given.
   void no_operands() const;
   [[noreturn]] void error(const std::string& problem) const { usage_error(program_, problem); }

@@ -19,6 +19,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "cli/options.hpp"
+
 namespace net = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
@@ -462,11 +464,32 @@ HttpServer::~HttpServer() {
 }
 
 std::string HttpServer::bind(const std::string& host, int port) {
+  // A message in Spanish, as every other: the resolver's own errors (no errno) named here, the system's
+  // by cli::error_phrase.
+  const auto spanish = [](const beast::error_code& ec) -> std::string {
+    if (ec == net::error::host_not_found) {
+      return "no se conoce ese nombre";
+    }
+    if (ec == net::error::host_not_found_try_again) {
+      return "el nombre no se pudo buscar ahora";
+    }
+    if (ec == net::error::no_data || !ec) {
+      return "el nombre no tiene direccion";
+    }
+    if (ec == net::error::no_recovery) {
+      return "fallo irrecuperable al buscar el nombre";
+    }
+    if (ec.category() == boost::system::system_category() ||
+        ec.category() == boost::system::generic_category()) {
+      return cli::error_phrase(ec.value());
+    }
+    return "error " + std::to_string(ec.value()) + " de " + ec.category().name();
+  };
   beast::error_code ec;
   tcp::resolver resolver(*state_->ios[0]);
   const auto found = resolver.resolve(host, std::to_string(port), tcp::resolver::passive, ec);
   if (ec || found.empty()) {
-    return "direccion desconocida: " + ec.message();
+    return "direccion desconocida: " + spanish(ec);
   }
   tcp::acceptor& a = state_->acceptor;
   const tcp::endpoint endpoint = found.begin()->endpoint();
@@ -484,7 +507,7 @@ std::string HttpServer::bind(const std::string& host, int port) {
   }
   if (ec) {
     a.close();
-    return ec.message();
+    return spanish(ec);
   }
   return "";
 }

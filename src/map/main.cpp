@@ -44,8 +44,9 @@ const char* const help_text =
     "\n"
     "  -n, --size TAMANO      puntos por lado, de 2 a 1000000 (por omision 1024)\n"
     "  -r, --radius RADIO     semilado del cuadrado, positivo y finito (por omision 2)\n"
-    "      --center RE,IM     centro del cuadrado, dos numeros con una coma (por omision 0,0)\n"
-    "      --x0 RE,IM         la primera aproximacion de cada busqueda (por omision 0,0)\n"
+    "      --center RE,IM     centro del cuadrado: dos numeros con una coma, o un complejo como\n"
+    "                         0.5+0.25i (por omision 0,0)\n"
+    "      --x0 RE,IM         la primera aproximacion de cada busqueda, escrita igual (por omision 0,0)\n"
     "  -j, --threads HILOS    hilos de calculo, de 1 a 256 (por omision, los nucleos disponibles)\n"
     "  -o, --output FICHERO   PNG de salida (por omision basins.png; - es la salida estandar); se\n"
     "                         reemplaza solo cuando el mapa esta completo\n"
@@ -106,6 +107,7 @@ Options parse(int argc, char** argv) {
   Options o;
   o.threads = cli::cores_available();
   std::string polynomial_option;  // the option that gave the polynomial, as typed
+  int polynomial_code = 0;        // and its code
   for (int c; (c = args.next()) != -1;) {
     switch (c) {
       case 'n':
@@ -115,10 +117,10 @@ Options parse(int argc, char** argv) {
         o.radius = args.positive_real();
         break;
       case 'C':
-        o.centre = args.point();
+        o.centre = args.point(parse_complex);
         break;
       case 'X':
-        o.x0 = args.point();
+        o.x0 = args.point(parse_complex);
         break;
       case 'j':
         o.threads = static_cast<int>(args.integer(1, 256));
@@ -134,10 +136,14 @@ Options parse(int argc, char** argv) {
         break;
       case 'P':
       case 'R': {
-        if (!polynomial_option.empty()) {
+        if (polynomial_code == c) {
+          args.error(args.name() + " aparece dos veces: el polinomio se da una sola vez");
+        }
+        if (polynomial_code != 0) {
           args.error(args.name() + " y " + polynomial_option + " no van juntas: el polinomio se da una vez");
         }
         polynomial_option = args.name();
+        polynomial_code = c;
         const cli::Checked<Polynomial> p =
             c == 'P' ? parse_polynomial(args.value()) : parse_roots(args.value());
         if (!p.problem.empty()) {

@@ -18,10 +18,21 @@ complex without_negative_zeros(complex z) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// The shortest decimal that reads back to v; a zero of either sign as 0.
+std::string shortest(double v) {
+  if (v == 0) {
+    return "0";
+  }
+  char buffer[32];
+  const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, v);
+  return {buffer, written.ptr};
+}
+
 // A recursive-descent reader over the grammar in polynomial.hpp; the first problem found stops it.
 class Reader {
  public:
-  explicit Reader(const std::string& text) : text_(text) {}
+  // what: the thing read, as the refusals name it ("un polinomio en z").
+  Reader(const std::string& text, const char* what) : text_(text), what_(what) {}
 
   cli::Checked<Polynomial> polynomial() {
     complex c[max_degree + 1];
@@ -35,13 +46,15 @@ class Reader {
       complex coef(1.0, 0.0);
       int power = 0;
       if (!term(coef, power)) {
-        return {{}, problem_};
+        return {{}, product_problem()};
       }
       if (seen[power]) {
-        return {{}, "repite la potencia " + power_name(power)};
+        return {{}, power == 0 ? "repite el termino constante" : "repite la potencia " + power_name(power)};
       }
       if (coef == complex(0.0, 0.0)) {
-        return {{}, "tiene un coeficiente cero escrito, el de " + power_name(power)};
+        return {{},
+                power == 0 ? "tiene un termino constante cero escrito"
+                           : "tiene un coeficiente cero escrito, el de " + power_name(power)};
       }
       seen[power] = true;
       c[power] = without_negative_zeros(negative ? -coef : coef);
@@ -50,7 +63,8 @@ class Reader {
         break;
       }
       if (text_[at_] != '+' && text_[at_] != '-') {
-        return {{}, unexpected()};
+        problem_ = unexpected();
+        return {{}, product_problem()};
       }
       negative = sign();
     }
@@ -68,9 +82,160 @@ class Reader {
     return {from_coefficients(std::move(coefficients)), ""};
   }
 
+  // A complex number: terms without z, the real part and the imaginary part each written at most once
+  // (0.5+0.25i, -i, 2, (1.5-2e-3i)). A part written keeps its sign, -0 included, as RE,IM keeps it; a
+  // part left out is +0.
+  cli::Checked<complex> number() {
+    double parts[2] = {0.0, 0.0};
+    bool written[2] = {false, false};
+    spaces();
+    if (at_ == text_.size()) {
+      return {{}, "esta vacio: se esperaba RE,IM o un numero complejo como 0.5+0.25i"};
+    }
+    bool negative = sign();
+    for (;;) {
+      const std::size_t start = at_;
+      complex coef;
+      if (!coefficient(coef)) {
+        return {{}, problem_};
+      }
+      // Which parts the term wrote: both in parentheses, the imaginary one when it ends in i.
+      const bool both = text_[start] == '(';
+      const bool imaginary = !both && text_[at_ - 1] == 'i';
+      for (int part = 0; part < 2; ++part) {
+        if (both || (part == 1) == imaginary) {
+          if (written[part]) {
+            return {{}, part == 0 ? "da dos veces la parte real" : "da dos veces la parte imaginaria"};
+          }
+          written[part] = true;
+          const double v = part == 0 ? coef.real() : coef.imag();
+          parts[part] = negative ? -v : v;
+        }
+      }
+      spaces();
+      if (at_ == text_.size()) {
+        return {{parts[0], parts[1]}, ""};
+      }
+      if (peek() != '+' && peek() != '-') {
+        return {{}, unexpected()};
+      }
+      negative = sign();
+    }
+  }
+
  private:
-  static std::string power_name(int power) {
-    return power == 0 ? "el termino constante" : power == 1 ? "z" : "z^" + std::to_string(power);
+  static std::string power_name(int power) { return power == 1 ? "z" : "z^" + std::to_string(power); }
+
+  // Why a text that is not a polynomial in z was refused. A product of factors z - r, such as
+  // (z-1)^3 or (z+i)(z-i), is a polynomial that the grammar does not expand: its roots are the way to
+  // give it, and the message writes them out.
+  std::string product_problem() {
+    const std::string problem = problem_;
+    at_ = 0;
+    std::string roots;
+    int degree = 0;
+    spaces();
+    while (at_ < text_.size()) {
+      complex root(0.0, 0.0);
+      if (peek() == '(') {
+        ++at_;
+        spaces();
+        if (peek() != 'z') {
+          return problem;
+        }
+        ++at_;
+        spaces();
+        if (peek() != '+' && peek() != '-') {
+          return problem;
+        }
+        const bool minus = sign();
+        if (!coefficient(root)) {
+          return problem;
+        }
+        root = minus ? root : -root;
+        spaces();
+        if (peek() != ')') {
+          return problem;
+        }
+      } else if (peek() != 'z') {
+        return problem;
+      }
+      ++at_;  // the 'z' or the ')'
+      int power = 1;
+      if (!exponent(power)) {
+        return problem;
+      }
+      degree += power;
+      if (degree > max_degree) {
+        return problem;
+      }
+      for (int k = 0; k < power; ++k) {
+        roots += (roots.empty() ? "" : ";") + shortest(root.real()) +
+                 (root.imag() != 0 ? "," + shortest(root.imag()) : std::string());
+      }
+      spaces();
+      if (peek() == '*') {
+        ++at_;
+        spaces();
+      }
+    }
+    return "es un producto de factores, que no se desarrolla: escriba el polinomio desarrollado o sus "
+           "raices, --roots " +
+           cli::quote(roots);
+  }
+
+  // A superscript digit (⁰ to ⁹, as UTF-8) at the reading point: its value, having passed it; or -1.
+  int superscript_digit() {
+    const auto byte = [this](std::size_t k) {
+      return at_ + k < text_.size() ? static_cast<unsigned char>(text_[at_ + k]) : 0;
+    };
+    int digit = -1;
+    if (byte(0) == 0xc2 && (byte(1) == 0xb2 || byte(1) == 0xb3 || byte(1) == 0xb9)) {
+      digit = byte(1) == 0xb9 ? 1 : byte(1) - 0xb0;
+      at_ += 2;
+    } else if (byte(0) == 0xe2 && byte(1) == 0x81 &&
+               (byte(2) == 0xb0 || (byte(2) >= 0xb4 && byte(2) <= 0xb9))) {
+      digit = byte(2) - 0xb0;
+      at_ += 3;
+    }
+    return digit;
+  }
+
+  // After a 'z': an optional power, "^" digits or superscript digits (z^2, z²), from 1 to 20; false
+  // with the problem when it is not one.
+  bool exponent(int& power) {
+    const std::size_t before_spaces = at_;
+    spaces();
+    std::string digits;
+    if (peek() == '^') {
+      ++at_;
+      spaces();
+      for (; is_digit(peek()); ++at_) {
+        digits += text_[at_];
+      }
+      if (digits.empty()) {
+        return fail(unexpected());
+      }
+    } else {
+      for (int d; (d = superscript_digit()) >= 0;) {
+        digits += static_cast<char>('0' + d);
+      }
+      if (digits.empty()) {
+        at_ = before_spaces;
+        power = 1;
+        return true;
+      }
+    }
+    long long value = 0;
+    for (const char d : digits) {
+      value = std::min(value * 10 + (d - '0'), 1000LL);
+    }
+    if (value < 1 || value > max_degree) {
+      return fail("tiene la potencia z^" + digits + ": las potencias van de 1 a " +
+                  std::to_string(max_degree));
+    }
+    power = static_cast<int>(value);
+    return true;
   }
 
   void spaces() {
@@ -94,10 +259,15 @@ class Reader {
 
   std::string unexpected() {
     if (at_ >= text_.size()) {
-      return "no es un polinomio en z: termina antes de tiempo";
+      return std::string("no es ") + what_ + ": termina antes de tiempo";
     }
-    return "no es un polinomio en z: no se entiende desde la posicion " + std::to_string(at_ + 1) + ", " +
-           cli::echo(text_.substr(at_));
+    // The position in characters, as the user counts them, not in UTF-8's bytes.
+    std::size_t position = 1;
+    for (std::size_t k = 0; k < at_; ++k) {
+      position += (static_cast<unsigned char>(text_[k]) & 0xc0) != 0x80 ? 1 : 0;
+    }
+    return std::string("no es ") + what_ + ": no se entiende desde la posicion " + std::to_string(position) +
+           ", " + cli::echo(text_.substr(at_));
   }
 
   bool fail(std::string problem) {
@@ -125,30 +295,7 @@ class Reader {
       }
     }
     ++at_;  // the 'z'
-    const std::size_t before_spaces = at_;
-    spaces();
-    if (peek() != '^') {
-      at_ = before_spaces;
-      power = 1;
-      return true;
-    }
-    ++at_;
-    spaces();
-    const std::size_t start = at_;
-    long long value = 0;
-    while (is_digit(peek())) {
-      value = std::min(value * 10 + (text_[at_] - '0'), 1000LL);
-      ++at_;
-    }
-    if (at_ == start) {
-      return fail(unexpected());
-    }
-    if (value < 1 || value > max_degree) {
-      return fail("tiene la potencia z^" + text_.substr(start, at_ - start) + ": las potencias van de 1 a " +
-                  std::to_string(max_degree));
-    }
-    power = static_cast<int>(value);
-    return true;
+    return exponent(power);
   }
 
   // coef = real ["i"] | "i" | "(" real sign real "i" ")".
@@ -241,19 +388,10 @@ class Reader {
   }
 
   const std::string& text_;
+  const char* what_;
   std::size_t at_ = 0;
   std::string problem_;
 };
-
-// The shortest decimal that reads back to v; a zero of either sign as 0.
-std::string shortest(double v) {
-  if (v == 0) {
-    return "0";
-  }
-  char buffer[32];
-  const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, v);
-  return {buffer, written.ptr};
-}
 
 }  // namespace
 
@@ -288,7 +426,23 @@ Polynomial from_roots(std::vector<std::complex<double>> roots) {
   return p;
 }
 
-cli::Checked<Polynomial> parse_polynomial(const std::string& text) { return Reader(text).polynomial(); }
+cli::Checked<Polynomial> parse_polynomial(const std::string& text) {
+  return Reader(text, "un polinomio en z").polynomial();
+}
+
+cli::Checked<std::complex<double>> parse_complex(const std::string& text) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) {
+    return Reader(text, "un numero complejo").number();
+  }
+  // RE,IM by the options' rule, with spaces around either part.
+  const auto trimmed = [](const std::string& part) {
+    const std::size_t first = part.find_first_not_of(' ');
+    return first == std::string::npos ? std::string()
+                                      : part.substr(first, part.find_last_not_of(' ') + 1 - first);
+  };
+  return cli::point(trimmed(text.substr(0, comma)) + "," + trimmed(text.substr(comma + 1)));
+}
 
 namespace {
 

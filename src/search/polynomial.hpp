@@ -61,15 +61,22 @@ Polynomial from_roots(std::vector<std::complex<double>> roots);
 //
 //     poly  = [sign] term {sign term}
 //     term  = coef ["*"] power | coef | power
-//     power = "z" ["^" digits]                          (1 to 20, each power at most once)
+//     power = "z" ["^" digits | superscripts]           (1 to 20, each power at most once)
 //     coef  = real ["i"] | "i" | "(" real sign real "i" ")"
 //
 // where real is an unsigned decimal by the programs' rule (cli::real: 2, 0.5, .5, 1e-3; inside the
-// parentheses the first may carry a sign), and spaces may stand between tokens, never inside one.
-// Refused, with one line saying why (worded to follow the option's name): a constant or a degree above
-// 20, a repeated power, a zero coefficient written out, a number that rounds to 0 or to infinity,
-// anything else.
+// parentheses the first may carry a sign), superscripts are the digits ⁰ to ⁹ in UTF-8 (z² is z^2, as
+// headings write it), and spaces may stand between tokens, never inside one. Refused, with one line
+// saying why (worded to follow the option's name): a constant or a degree above 20, a repeated power, a
+// zero coefficient written out, a number that rounds to 0 or to infinity, anything else; a product of
+// factors such as (z-1)^3, with its roots written out for --roots.
 cli::Checked<Polynomial> parse_polynomial(const std::string& text);
+
+// A point as the user writes it on the command line: RE,IM by the options' rule, spaces allowed around
+// either part, or a complex number in the grammar above without z, its real and imaginary parts each
+// written at most once (0.5+0.25i, -i, 2, (1.5-2e-3i)). A part written keeps its sign, -0 included; a
+// part not written is +0.
+cli::Checked<std::complex<double>> parse_complex(const std::string& text);
 
 // Roots written r1;r2;...: each RE or RE,IM by the programs' rule, 1 to 20 of them.
 cli::Checked<Polynomial> parse_roots(const std::string& text);
