@@ -23,6 +23,8 @@
 #include "spawn.hpp"
 #include "support.hpp"
 
+namespace cli = muller::cli;
+
 using namespace muller::map;     // NOLINT(google-build-using-namespace)
 using namespace muller::search;  // NOLINT(google-build-using-namespace)
 

@@ -13,6 +13,8 @@
 
 #include "cli/options.hpp"
 
+namespace cli = muller::cli;
+
 namespace {
 
 TEST(Cli, QuotesANameSoThatItCannotBreakALine) {

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/polynomial_text.hpp"
 #include "decode_png.hpp"
 #include "explorer/service.hpp"
 #include "http_client.hpp"
@@ -29,6 +30,10 @@
 #include "report/report.hpp"
 #include "search/polynomial.hpp"
 #include "support.hpp"
+
+namespace cli = muller::cli;
+using muller::cli::canonical;         // NOLINT(misc-unused-using-decls)
+using muller::cli::parse_polynomial;  // NOLINT(misc-unused-using-decls)
 
 using muller::explorer::Explorer;          // NOLINT(misc-unused-using-decls)
 using muller::explorer::ExplorerSettings;  // NOLINT(misc-unused-using-decls)

@@ -15,6 +15,11 @@
 #include "files.hpp"
 #include "support.hpp"
 
+namespace cli = muller::cli;
+using muller::cli::handle_terminating_signals;          // NOLINT(misc-unused-using-decls)
+using muller::cli::OutputFile;                          // NOLINT(misc-unused-using-decls)
+using muller::cli::reopen_closed_standard_descriptors;  // NOLINT(misc-unused-using-decls)
+
 namespace {
 
 TEST(OutputFile, EachHandledSignalRemovesTheTemporaryFileAndEndsTheProcess) {

@@ -15,8 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/polynomial_text.hpp"
 #include "search/problem.hpp"
 #include "support.hpp"
+
+namespace cli = muller::cli;
+using muller::cli::canonical;         // NOLINT(misc-unused-using-decls)
+using muller::cli::parse_complex;     // NOLINT(misc-unused-using-decls)
+using muller::cli::parse_polynomial;  // NOLINT(misc-unused-using-decls)
+using muller::cli::parse_roots;       // NOLINT(misc-unused-using-decls)
 
 using namespace muller::search;  // NOLINT(google-build-using-namespace)
 

@@ -7,6 +7,11 @@
 #include <complex>
 #include <vector>
 
+#include "cli/polynomial_text.hpp"
+
+namespace cli = muller::cli;
+using muller::cli::parse_polynomial;  // NOLINT(misc-unused-using-decls)
+
 using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {

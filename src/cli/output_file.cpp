@@ -12,6 +12,8 @@
 #include <csignal>
 #include <cstring>
 
+namespace muller::cli {
+
 namespace {
 
 // The temporary file that becomes the target. A signal handler may remove it, so its name lives in
@@ -293,3 +295,5 @@ int OutputFile::close(bool complete) {
   }
   return error;
 }
+
+}  // namespace muller::cli

@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+namespace muller::cli {
+
 // Gives each of the standard descriptors 0, 1 and 2 that is closed a harmless file, /dev/null opened so
 // that reading or writing it fails as on a closed descriptor, so that no file the program opens later
 // takes its number and receives what was meant for standard output or error. Call it first thing in
@@ -59,3 +61,5 @@ class OutputFile {
   Kind kind_ = Kind::replaced;
   std::FILE* stream_ = nullptr;
 };
+
+}  // namespace muller::cli

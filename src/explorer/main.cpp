@@ -10,6 +10,7 @@
 #include "explorer/service.hpp"
 
 using namespace muller::explorer;  // NOLINT(google-build-using-namespace)
+namespace cli = muller::cli;
 
 namespace {
 
@@ -40,20 +41,19 @@ struct Options {
 };
 
 Options parse(int argc, char** argv) {
-  static const option long_options[] = {{"host", required_argument, nullptr, 'H'},
-                                        {"port", required_argument, nullptr, 'p'},
+  enum : int { host = cli::first_long_code, port, cache };
+  static const option long_options[] = {{"host", required_argument, nullptr, host},
+                                        {"port", required_argument, nullptr, port},
                                         {"threads", required_argument, nullptr, 'j'},
-                                        {"cache", required_argument, nullptr, 'c'},
-                                        {"help", no_argument, nullptr, 'h'},
-                                        {"version", no_argument, nullptr, 'V'},
+                                        {"cache", required_argument, nullptr, cache},
                                         {nullptr, 0, nullptr, 0}};
   Options o;
   o.settings.threads = cli::cores_available();
   o.settings.loops = std::min(o.settings.threads, 4);
-  cli::Parser args(program, argc, argv, "j:h", long_options);
+  cli::Parser args(program, help_text, argc, argv, "j:", long_options);
   for (int c; (c = args.next()) != -1;) {
     switch (c) {
-      case 'H':
+      case host:
         o.host = args.value();
         if (o.host.size() > 2 && o.host.front() == '[' && o.host.back() == ']') {
           o.host = o.host.substr(1, o.host.size() - 2);  // as in a URL
@@ -62,19 +62,17 @@ Options parse(int argc, char** argv) {
           args.error(args.name() + " necesita una direccion");
         }
         break;
-      case 'p':
+      case port:
         o.port = static_cast<int>(args.integer(0, 65535));
         break;
       case 'j':
         o.settings.threads = static_cast<int>(args.integer(1, 256));
         break;
-      case 'c':
+      case cache:
         o.settings.cache_bytes = static_cast<std::size_t>(args.integer(0, 1 << 20)) << 20;
         break;
-      case 'h':
-        cli::print_and_exit(program, help_text);
-      default:  // 'V'
-        cli::print_and_exit(program, std::string(program) + " " + MULLER_VERSION + "\n");
+      default:
+        args.unhandled();
     }
   }
   args.no_operands();

@@ -1,7 +1,7 @@
 // What a request names: its points, and its polynomial parsed and classified once.
 #include "explorer/params.hpp"
 
-#include "search/polynomial.hpp"
+#include "cli/polynomial_text.hpp"
 
 namespace muller::explorer {
 
@@ -39,15 +39,15 @@ cli::Checked<Asked> Polynomials::asked(const HttpRequest& req) {
     }
   }
   const cli::Checked<search::Polynomial> p =
-      c != nullptr ? search::parse_coefficients(text) : search::parse_roots(text);
+      c != nullptr ? cli::parse_coefficients(text) : cli::parse_roots(text);
   if (!p.problem.empty()) {
     return {{}, std::string(name) + " " + p.problem};
   }
-  const std::string written = search::canonical(p.value);
+  const std::string written = cli::canonical(p.value);
   if (written != text) {
     return {{}, std::string(name) + " debe escribirse " + name + "=" + written + ", no " + cli::echo(text)};
   }
-  if (c != nullptr && written == search::canonical(search::default_polynomial())) {
+  if (c != nullptr && written == cli::canonical(search::default_polynomial())) {
     return {};
   }
   // Classified outside the lock: a polynomial of degree 20 takes a while, and others may be found

@@ -19,7 +19,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "cli/options.hpp"
+#include "cli/messages.hpp"
 
 namespace net = boost::asio;
 namespace beast = boost::beast;
@@ -481,7 +481,7 @@ std::string HttpServer::bind(const std::string& host, int port) {
     }
     if (ec.category() == boost::system::system_category() ||
         ec.category() == boost::system::generic_category()) {
-      return cli::error_phrase(ec.value());
+      return muller::cli::error_phrase(ec.value());
     }
     return "error " + std::to_string(ec.value()) + " de " + ec.category().name();
   };

@@ -26,8 +26,10 @@
 #include "map/png.hpp"
 #include "map/thread.hpp"
 
-using namespace muller::map;     // NOLINT(google-build-using-namespace)
-using namespace muller::search;  // NOLINT(google-build-using-namespace)
+#include "cli/polynomial_text.hpp"
+
+using namespace muller::map;  // NOLINT(google-build-using-namespace)
+namespace cli = muller::cli;
 
 namespace {
 
@@ -78,32 +80,21 @@ struct Options {
   std::shared_ptr<const MapPolynomial> polynomial;
 };
 
-// A number in as few digits as read back as the same double, so that a window at any depth is named
-// exactly.
-std::string shortest(double x) {
-  char text[32];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, x);
-    if (std::strtod(text, nullptr) == x) {
-      break;
-    }
-  }
-  return text;
-}
+using cli::shortest;
 
 std::string shortest(std::complex<double> z) {
   return "(" + shortest(z.real()) + "," + shortest(z.imag()) + ")";
 }
 
 Options parse(int argc, char** argv) {
+  enum : int { scalar = cli::first_long_code, center, x0, poly, roots };
   static const option long_options[] = {
       {"size", required_argument, nullptr, 'n'},    {"radius", required_argument, nullptr, 'r'},
       {"threads", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
-      {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
-      {"scalar", no_argument, nullptr, 'S'},        {"center", required_argument, nullptr, 'C'},
-      {"x0", required_argument, nullptr, 'X'},      {"poly", required_argument, nullptr, 'P'},
-      {"roots", required_argument, nullptr, 'R'},   {nullptr, 0, nullptr, 0}};
-  cli::Parser args(program, argc, argv, "n:r:j:o:h", long_options);
+      {"scalar", no_argument, nullptr, scalar},     {"center", required_argument, nullptr, center},
+      {"x0", required_argument, nullptr, x0},       {"poly", required_argument, nullptr, poly},
+      {"roots", required_argument, nullptr, roots}, {nullptr, 0, nullptr, 0}};
+  cli::Parser args(program, help_text, argc, argv, "n:r:j:o:", long_options);
   Options o;
   o.threads = cli::cores_available();
   std::string polynomial_option;  // the option that gave the polynomial, as typed
@@ -116,11 +107,11 @@ Options parse(int argc, char** argv) {
       case 'r':
         o.radius = args.positive_real();
         break;
-      case 'C':
-        o.centre = args.point(parse_complex);
+      case center:
+        o.centre = args.point();
         break;
-      case 'X':
-        o.x0 = args.point(parse_complex);
+      case x0:
+        o.x0 = args.point();
         break;
       case 'j':
         o.threads = static_cast<int>(args.integer(1, 256));
@@ -131,11 +122,11 @@ Options parse(int argc, char** argv) {
         }
         o.file = args.value();
         break;
-      case 'S':
+      case scalar:
         o.path = Path::scalar;
         break;
-      case 'P':
-      case 'R': {
+      case poly:
+      case roots: {
         if (polynomial_code == c) {
           args.error(args.name() + " aparece dos veces: el polinomio se da una sola vez");
         }
@@ -144,18 +135,16 @@ Options parse(int argc, char** argv) {
         }
         polynomial_option = args.name();
         polynomial_code = c;
-        const cli::Checked<Polynomial> p =
-            c == 'P' ? parse_polynomial(args.value()) : parse_roots(args.value());
+        const cli::Checked<cli::Polynomial> p =
+            c == poly ? cli::parse_polynomial(args.value()) : cli::parse_roots(args.value());
         if (!p.problem.empty()) {
           args.error(args.name() + " " + p.problem);
         }
         o.polynomial = std::make_shared<const MapPolynomial>(map_polynomial(p.value));
         break;
       }
-      case 'h':
-        cli::print_and_exit(program, help_text);
-      default:  // 'V', the only code left in the table
-        cli::print_and_exit(program, std::string(program) + " " + MULLER_VERSION + "\n");
+      default:
+        args.unhandled();
     }
   }
   args.no_operands();
@@ -174,7 +163,7 @@ std::string display_name(const std::string& file) {
   return file == "-" ? "la salida estandar" : cli::quote(file);
 }
 
-[[noreturn]] void file_error(OutputFile& output, const std::string& file, int error) {
+[[noreturn]] void file_error(cli::OutputFile& output, const std::string& file, int error) {
   output.close(false);
   std::fprintf(stderr, "%s: no se puede escribir %s: %s\n", program, display_name(file).c_str(),
                cli::error_phrase(error).c_str());
@@ -253,7 +242,7 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
                shortest(last.imag()).c_str(), shortest(first.imag()).c_str());
   // Each class of roots by its point; z^4 + 1's are its four zeros, in the order of its quadrants.
   const std::vector<std::complex<double>> centres =
-      (o.polynomial != nullptr ? o.polynomial->classes : classify(default_polynomial())).centres;
+      (o.polynomial != nullptr ? o.polynomial->classes : muller::search::classify(muller::search::default_polynomial())).centres;
   for (std::size_t k = 0; k < centres.size(); ++k) {
     count_line(("raiz " + class_label(centres[k]) + ":").c_str(), zero_class(static_cast<int>(k)));
   }
@@ -270,7 +259,7 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
 // exit status.
 int run(const Options& o) {
   const auto start = std::chrono::steady_clock::now();
-  OutputFile output(o.file);
+  cli::OutputFile output(o.file);
   if (const int error = output.prepare(); error != 0) {
     file_error(output, o.file, error);
   }
@@ -323,12 +312,12 @@ int run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!reopen_closed_standard_descriptors()) {
+  if (!cli::reopen_closed_standard_descriptors()) {
     std::fprintf(stderr, "%s: no se puede abrir /dev/null: %s\n", program, cli::error_phrase(errno).c_str());
     return 1;
   }
   const Options o = parse(argc, argv);
-  handle_terminating_signals();
+  cli::handle_terminating_signals();
   try {
     return run(o);
   } catch (const std::bad_alloc&) {

@@ -25,10 +25,8 @@
 #pragma once
 
 #include <complex>
-#include <string>
 #include <vector>
 
-#include "cli/options.hpp"
 #include "search/complex_ops.hpp"
 
 namespace muller::search {
@@ -57,39 +55,7 @@ Polynomial from_coefficients(std::vector<std::complex<double>> c);
 // The polynomial from its roots (1 to 20), expanded by cx's operations.
 Polynomial from_roots(std::vector<std::complex<double>> roots);
 
-// An expression in z by the grammar
-//
-//     poly  = [sign] term {sign term}
-//     term  = coef ["*"] power | coef | power
-//     power = "z" ["^" digits | superscripts]           (1 to 20, each power at most once)
-//     coef  = real ["i"] | "i" | "(" real sign real "i" ")"
-//
-// where real is an unsigned decimal by the programs' rule (cli::real: 2, 0.5, .5, 1e-3; inside the
-// parentheses the first may carry a sign), superscripts are the digits ⁰ to ⁹ in UTF-8 (z² is z^2, as
-// headings write it), and spaces may stand between tokens, never inside one. Refused, with one line
-// saying why (worded to follow the option's name): a constant or a degree above 20, a repeated power, a
-// zero coefficient written out, a number that rounds to 0 or to infinity, anything else; a product of
-// factors such as (z-1)^3, with its roots written out for --roots.
-cli::Checked<Polynomial> parse_polynomial(const std::string& text);
-
-// A point as the user writes it on the command line: RE,IM by the options' rule, spaces allowed around
-// either part, or a complex number in the grammar above without z, its real and imaginary parts each
-// written at most once (0.5+0.25i, -i, 2, (1.5-2e-3i)). A part written keeps its sign, -0 included; a
-// part not written is +0.
-cli::Checked<std::complex<double>> parse_complex(const std::string& text);
-
-// Roots written r1;r2;...: each RE or RE,IM by the programs' rule, 1 to 20 of them.
-cli::Checked<Polynomial> parse_roots(const std::string& text);
-
-// Coefficients written c_n;...;c_0, highest power first, each RE or RE,IM as the roots are: 2 to 21 of
-// them, the first nonzero.
-cli::Checked<Polynomial> parse_coefficients(const std::string& text);
-
-// The canonical text of a polynomial: its coefficients (or its roots, in the roots form) each as RE or
-// RE,IM in the shortest decimals that read back to the same double, separated by ';'.
-std::string canonical(const Polynomial& p);
-
-namespace polynomial_detail {
+namespace detail {
 
 // Re p += Re c and Im p += Im c, each only where that part of c is nonzero.
 inline std::complex<double> add_sparse(std::complex<double> p, std::complex<double> c) {
@@ -108,7 +74,7 @@ inline std::complex<double> horner(const std::complex<double>* c, int n, std::co
   return p;
 }
 
-}  // namespace polynomial_detail
+}  // namespace detail
 
 // p(z), by the form p was given in. Lane copy: LanePolynomial in map/kernel/search-inl.h.
 inline std::complex<double> evaluate(const Polynomial& p, std::complex<double> z) {
@@ -119,12 +85,12 @@ inline std::complex<double> evaluate(const Polynomial& p, std::complex<double> z
     }
     return product;
   }
-  return polynomial_detail::horner(p.c.data(), p.degree(), z);
+  return detail::horner(p.c.data(), p.degree(), z);
 }
 
 // p'(z), by sparse Horner on the derivative's coefficients.
 inline std::complex<double> derivative(const Polynomial& p, std::complex<double> z) {
-  return polynomial_detail::horner(p.d.data(), p.degree() - 1, z);
+  return detail::horner(p.d.data(), p.degree() - 1, z);
 }
 
 }  // namespace muller::search
