@@ -31,7 +31,7 @@ TEST(OutputFile, EachHandledSignalRemovesTheTemporaryFileAndEndsTheProcess) {
     if (pid == 0) {
       handle_terminating_signals();
       OutputFile file(scratch.path("map.png"));
-      if (file.prepare() == 0 && file.open() != nullptr && scratch.entries().size() == 2) {
+      if (file.prepare().empty() && file.open().value != nullptr && scratch.entries().size() == 2) {
         kill(getpid(), sig);
       }
       _exit(1);  // no temporary file appeared, or the signal did not end the process
@@ -51,10 +51,10 @@ TEST(OutputFile, ClosedStandardDescriptorsAreTakenSoTheFileGetsAnotherAndWritesS
     close(STDOUT_FILENO);
     OutputFile file(scratch.path("map.png"));
     const bool reopened = reopen_closed_standard_descriptors();
-    std::FILE* const stream = file.prepare() == 0 ? file.open() : nullptr;
+    std::FILE* const stream = file.prepare().empty() ? file.open().value : nullptr;
     const bool elsewhere = stream != nullptr && fileno(stream) > STDERR_FILENO;
     const bool still_fails = write(STDOUT_FILENO, "x", 1) == -1 && errno == EBADF;
-    _exit(reopened && elsewhere && still_fails && file.close(true) == 0 ? 0 : 1);
+    _exit(reopened && elsewhere && still_fails && file.close(true).empty() ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);

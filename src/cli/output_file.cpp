@@ -12,6 +12,8 @@
 #include <csignal>
 #include <cstring>
 
+#include "cli/messages.hpp"
+
 namespace muller::cli {
 
 namespace {
@@ -207,11 +209,29 @@ void handle_terminating_signals() {
 
 OutputFile::~OutputFile() {
   if (stream_ != nullptr) {
-    close(false);
+    close_stream(false);
   }
 }
 
-int OutputFile::prepare() {
+std::string OutputFile::prepare() {
+  const int error = find_target();
+  return error == 0 ? "" : error_phrase(error);
+}
+
+Checked<std::FILE*> OutputFile::open() {
+  std::FILE* const stream = open_stream();
+  if (stream == nullptr) {
+    return {nullptr, error_phrase(errno)};
+  }
+  return {stream, ""};
+}
+
+std::string OutputFile::close(bool complete) {
+  const int error = close_stream(complete);
+  return error == 0 ? "" : error_phrase(error);
+}
+
+int OutputFile::find_target() {
   if (path_ == "-") {
     kind_ = Kind::standard_output;
     return 0;
@@ -249,7 +269,7 @@ int OutputFile::prepare() {
   return access(directory.empty() ? "." : directory.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
-std::FILE* OutputFile::open() {
+std::FILE* OutputFile::open_stream() {
   if (kind_ == Kind::standard_output) {
     stream_ = stdout;
     return stream_;
@@ -271,7 +291,7 @@ std::FILE* OutputFile::open() {
   return stream_;
 }
 
-int OutputFile::close(bool complete) {
+int OutputFile::close_stream(bool complete) {
   int error = 0;
   if (stream_ == stdout) {
     error = flush(stdout);

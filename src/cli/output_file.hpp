@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "cli/checked.hpp"
+
 namespace muller::cli {
 
 // Gives each of the standard descriptors 0, 1 and 2 that is closed a harmless file, /dev/null opened so
@@ -38,23 +40,28 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Finds where the path leads and checks that the file can be written there, creating nothing, so that
-  // a long computation does not end in an error that could have been seen first. Returns 0 or the errno
-  // that stops it.
-  int prepare();
+  // a long computation does not end in an error that could have been seen first. Returns "" or the
+  // reason, in Spanish, that stops it.
+  std::string prepare();
   // The stream to write (after prepare): a file put into place gets its temporary file now, with the
-  // permissions of the regular file it replaces, or 0666 less the umask for a new one. nullptr with
-  // errno set on failure. Call it with no other thread running: a signal must reach the thread that
-  // creates the temporary file, and the umask is read by setting it.
-  std::FILE* open();
+  // permissions of the regular file it replaces, or 0666 less the umask for a new one. Call it with no
+  // other thread running: a signal must reach the thread that creates the temporary file, and the
+  // umask is read by setting it.
+  Checked<std::FILE*> open();
   // Closes the stream. If complete is true and everything reached the file, puts it into place: the file
   // is synced to the device, renamed over the target, and the directory synced, so that a crash leaves
-  // the old file or the whole new one. Otherwise removes the temporary file. Returns 0, or the errno of
-  // what failed.
-  int close(bool complete);
+  // the old file or the whole new one. Otherwise removes the temporary file. Returns "" or the reason
+  // of what failed.
+  std::string close(bool complete);
   // Whether the bytes go to standard output, which then cannot take the program's other output.
   bool to_standard_output() const { return kind_ == Kind::standard_output; }
 
  private:
+  // The same, each with the errno of what failed (0 for none).
+  int find_target();
+  std::FILE* open_stream();
+  int close_stream(bool complete);
+
   enum class Kind { standard_output, direct, replaced };
   std::string path_;
   std::string target_;  // the path after symbolic links, for a file that is replaced

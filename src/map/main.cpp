@@ -21,12 +21,11 @@
 
 #include "cli/options.hpp"
 #include "cli/output_file.hpp"
+#include "cli/polynomial_text.hpp"
 #include "map/draw.hpp"
 #include "map/palette.hpp"
 #include "map/png.hpp"
 #include "map/thread.hpp"
-
-#include "cli/polynomial_text.hpp"
 
 using namespace muller::map;  // NOLINT(google-build-using-namespace)
 namespace cli = muller::cli;
@@ -163,10 +162,10 @@ std::string display_name(const std::string& file) {
   return file == "-" ? "la salida estandar" : cli::quote(file);
 }
 
-[[noreturn]] void file_error(cli::OutputFile& output, const std::string& file, int error) {
+[[noreturn]] void file_error(cli::OutputFile& output, const std::string& file, const std::string& problem) {
   output.close(false);
   std::fprintf(stderr, "%s: no se puede escribir %s: %s\n", program, display_name(file).c_str(),
-               cli::error_phrase(error).c_str());
+               problem.c_str());
   std::exit(1);
 }
 
@@ -242,7 +241,9 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
                shortest(last.imag()).c_str(), shortest(first.imag()).c_str());
   // Each class of roots by its point; z^4 + 1's are its four zeros, in the order of its quadrants.
   const std::vector<std::complex<double>> centres =
-      (o.polynomial != nullptr ? o.polynomial->classes : muller::search::classify(muller::search::default_polynomial())).centres;
+      (o.polynomial != nullptr ? o.polynomial->classes
+                               : muller::search::classify(muller::search::default_polynomial()))
+          .centres;
   for (std::size_t k = 0; k < centres.size(); ++k) {
     count_line(("raiz " + class_label(centres[k]) + ":").c_str(), zero_class(static_cast<int>(k)));
   }
@@ -260,13 +261,14 @@ void print_summary(std::FILE* out, const Options& o, const Tally& t, double seco
 int run(const Options& o) {
   const auto start = std::chrono::steady_clock::now();
   cli::OutputFile output(o.file);
-  if (const int error = output.prepare(); error != 0) {
-    file_error(output, o.file, error);
+  if (const std::string problem = output.prepare(); !problem.empty()) {
+    file_error(output, o.file, problem);
   }
-  std::FILE* const out = output.open();
-  if (out == nullptr) {
-    file_error(output, o.file, errno);
+  const cli::Checked<std::FILE*> opened = output.open();
+  if (!opened.problem.empty()) {
+    file_error(output, o.file, opened.problem);
   }
+  std::FILE* const out = opened.value;
   std::optional<Tally> tally;
   int write_error = 0;
   {
@@ -287,11 +289,11 @@ int run(const Options& o) {
     }
     errno = 0;
     if (!tally.has_value() || !png.finish()) {
-      file_error(output, o.file, tally.has_value() ? errno : write_error);
+      file_error(output, o.file, cli::error_phrase(tally.has_value() ? errno : write_error));
     }
   }
-  if (const int error = output.close(true); error != 0) {
-    file_error(output, o.file, error);
+  if (const std::string problem = output.close(true); !problem.empty()) {
+    file_error(output, o.file, problem);
   }
   const int wanted = std::min(o.threads, band_rows(o.size));
   if (tally->threads < wanted) {
