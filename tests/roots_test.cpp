@@ -30,6 +30,7 @@ TEST(Roots, MultipleRootsMakeOneClassEach) {
       {{1, 1, 1}, {1}},
       {{1, 1, 1, -1, -1, i}, {1, i, -1}},
       {{2, -3, i}, {2, i, -3}},
+      {{0, i, -i}, {0, i, -i}},  // z^3 + z: a root at 0, whose coefficient form ends in a zero
   };
   for (const auto& c : cases) {
     for (const Polynomial& p : {expanded(c.roots), from_roots(c.roots)}) {

@@ -238,6 +238,11 @@ double squared_distance(complex a, complex b) {
 }  // namespace
 
 bool argument_before(complex a, complex b) {
+  // 0's argument is 0, as the positive real axis's: its cross product with anything is 0, which would
+  // leave it unordered against every point of the upper half-plane.
+  const complex one(1.0, 0.0);
+  a = a == complex(0.0, 0.0) ? one : a;
+  b = b == complex(0.0, 0.0) ? one : b;
   const int ha = half_plane(a);
   const int hb = half_plane(b);
   if (ha != hb) {
