@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <set>
@@ -231,11 +233,45 @@ TEST(BasinsProgram, WritesWhereTheNameLeads) {
     EXPECT_EQ(summary.empty() ? "" : summary.back(), c.written);
   }
   close(fifo);
-  EXPECT_EQ(scratch.entries(), (std::set<std::string>{"real.png", "link.png", "dangling.png", "new.png",
-                                                      "fifo", longest, "a\nb.png"}));
+  // A bare name and the default one are in the working directory, the directory synced as such.
+  char here[PATH_MAX];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir(scratch.dir.c_str()), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-n", "8", "-o", "bare.png"}, std::vector<std::string>{"-n", "8"}}) {
+    const Finished o = run(BASINS_PROGRAM, args);
+    EXPECT_EQ(o.status, 0) << o.err;
+  }
+  ASSERT_EQ(chdir(here), 0);
+  EXPECT_EQ(read_file(scratch.path("bare.png").c_str()).substr(0, 8), png_signature);
+  EXPECT_EQ(read_file(scratch.path("basins.png").c_str()).substr(0, 8), png_signature);
+  EXPECT_EQ(scratch.entries(),
+            (std::set<std::string>{"real.png", "link.png", "dangling.png", "new.png", "fifo", longest,
+                                   "a\nb.png", "bare.png", "basins.png"}));
   struct stat link {};
   EXPECT_TRUE(lstat(scratch.path("link.png").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
   EXPECT_TRUE(lstat(scratch.path("dangling.png").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+}
+
+// A crash or a power loss must leave the old file or the whole new one under the name: the new file is
+// on the device before the rename, and the rename before the program says it is written.
+TEST(BasinsProgram, SyncsTheFileBeforeItsRenameAndTheDirectoryAfter) {
+  Scratch scratch;
+  const std::string trace = scratch.path("trace");
+  setenv("LD_PRELOAD", SYNC_TRACE, 1);
+  setenv("MULLER_SYNC_TRACE", trace.c_str(), 1);
+  setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);  // the sanitizers' runtime is not loaded first
+  const Finished o = run(BASINS_PROGRAM, {"-n", "8", "-o", scratch.path("map.png")});
+  unsetenv("LD_PRELOAD");
+  unsetenv("MULLER_SYNC_TRACE");
+  unsetenv("ASAN_OPTIONS");
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::vector<std::string> calls = lines_of(read_file(trace.c_str()));
+  ASSERT_EQ(calls.size(), 3u) << read_file(trace.c_str());
+  const std::string temp = calls[0].substr(6);  // "fsync " and the temporary file
+  EXPECT_EQ(temp.substr(0, scratch.dir.size() + 9), scratch.dir + "/.muller.");
+  EXPECT_EQ(calls[1], "rename " + temp + " " + scratch.path("map.png"));
+  EXPECT_EQ(calls[2], "fsync " + scratch.dir);
 }
 
 TEST(BasinsProgram, EndsByEachHandledSignalLeavingNothingButNotByAnIgnoredOne) {

@@ -306,16 +306,22 @@ TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
     EXPECT_EQ(json_string(r.body, "report"), report.str()) << c.query;
     EXPECT_EQ(json_string(service.reply("/roots?" + c.query).body, "polynomial"), c.query);
   }
-  // z^3 - 1: the classes from argument 0, with the map's colours for three classes; 1 is found exactly.
-  const std::string roots = service.reply("/roots?c=1;0;0;-1").body;
-  std::size_t at = 0;
-  for (int k = 0; k < 3; ++k) {
-    const std::array<std::uint8_t, 3> rgb = colour({zero_class(k), 1}, 3);
-    const std::string css = "{\"colour\":\"rgb(" + std::to_string(rgb[0]) + "," + std::to_string(rgb[1]) +
-                            "," + std::to_string(rgb[2]) + ")\"";
-    at = roots.find(css, at);
-    EXPECT_NE(at, std::string::npos) << k << ": " << roots;
+  // The classes from argument 0, with the map's colours for their number: three for z^3 - 1, whose 1 is
+  // found exactly, and eight, past the four hues of z^4 + 1.
+  const std::pair<const char*, int> classes[] = {{"c=1;0;0;-1", 3},
+                                                 {"r=1;0,1;-1;0,-1;2,2;-2,2;-2,-2;2,-2", 8}};
+  for (const auto& [query, count] : classes) {
+    const std::string answer = service.reply(std::string("/roots?") + query).body;
+    std::size_t at = 0;
+    for (int k = 0; k < count; ++k) {
+      const std::array<std::uint8_t, 3> rgb = colour({zero_class(k), 1}, count);
+      const std::string css = "{\"colour\":\"rgb(" + std::to_string(rgb[0]) + "," + std::to_string(rgb[1]) +
+                              "," + std::to_string(rgb[2]) + ")\"";
+      at = answer.find(css, at);
+      EXPECT_NE(at, std::string::npos) << query << ", class " << k << ": " << answer;
+    }
   }
+  const std::string roots = service.reply("/roots?c=1;0;0;-1").body;
   EXPECT_NE(roots.find("\"roots\":[{\"n\":1,\"z\":[1,0]}]"), std::string::npos) << roots;
   // The key to the shading and the names, for the page to show rather than compute: orange from full
   // brightness to a quarter of it at 21 rows, and the second class named as the summary names it.
@@ -390,6 +396,23 @@ TEST(Explorer, DrawsATileOnceHoweverManyAskForIt) {
   EXPECT_EQ(service.explorer.renders(), 1);
   EXPECT_EQ(service.reply("/tile/0/0/0.png").body, bodies[0]);
   EXPECT_EQ(service.explorer.renders(), 2);
+}
+
+// A cache with room for three tiles of 20 kB: the tile asked for again and again stays, the one least
+// recently asked for leaves.
+TEST(Explorer, KeepsTheTileInUseAndDropsTheLeastRecentlyUsed) {
+  ExplorerSettings s = settings(1, 70000, 64);
+  s.draw_instead = [] { return std::string(20000, 'p'); };
+  const Running service(s);
+  const auto ask = [&](int column) {
+    return service.reply("/tile/2/" + std::to_string(column) + "/0.png").status;
+  };
+  for (const int column : {0, 1, 2, 0, 3, 0}) {  // 3 is the fourth: 1, least recently used, leaves
+    EXPECT_EQ(ask(column), 200) << column;
+  }
+  EXPECT_EQ(service.explorer.renders(), 4);
+  EXPECT_EQ(ask(1), 200);
+  EXPECT_EQ(service.explorer.renders(), 5);
 }
 
 TEST(Explorer, RefusesTilesPastTheWaitingLimitWithRetryAfter) {

@@ -345,6 +345,14 @@ TEST(Kernel, DrawsAnyPolynomialAsTheScalarSearchDoes) {
       windows.push_back(anywhere);
     }
   }
+  // Eight roots in seven classes: the hues are chosen by the classes (the Okabe-Ito set), not by the
+  // roots (the list of twenty), on both paths.
+  const auto seven = std::make_shared<const MapPolynomial>(
+      map_polynomial(from_roots({1, 1, -1, {0, 1}, {0, -1}, {2, 2}, {-2, 2}, {0.5, -2}})));
+  EXPECT_EQ(seven->classes.centres.size(), 7u);
+  Window square7 = square(64, 2.5);
+  square7.polynomial = seven;
+  windows.push_back(square7);
   expect_same_maps(windows);
 }
 

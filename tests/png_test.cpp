@@ -56,11 +56,12 @@ std::string contents_of(std::FILE* file) {
 }
 
 TEST(Png, MapWrittenBandByBandIsTheWholeMapsPng) {
-  // 7 bands of 11 rows and a tail of 2: bands drawn while earlier ones are written.
+  // 7 bands of 11 rows and a tail of 2: bands drawn while earlier ones are written, by three threads but
+  // the tail's two, and the tally names the three (a warning that threads ran short would be false).
   const Window window = square(79, 1.5);
   std::atomic<int> rows_done{0};
   std::vector<std::uint8_t> rgb;
-  const Tally whole = draw(window, rgb, 2, rows_done);
+  const Tally whole = draw(window, rgb, 3, rows_done);
   std::FILE* const expected = std::tmpfile();
   ASSERT_TRUE(write_png(expected, rgb.data(), 79, 79));
   const std::string whole_png = contents_of(expected);
@@ -71,7 +72,7 @@ TEST(Png, MapWrittenBandByBandIsTheWholeMapsPng) {
     int bands = 0;
     {
       PngRows png(streamed, 79, 79);
-      banded = draw_in_bands(window, 11, 2, rows_done, path, [&](const std::uint8_t* band, int rows) {
+      banded = draw_in_bands(window, 11, 3, rows_done, path, [&](const std::uint8_t* band, int rows) {
         ++bands;
         return png.write(band, rows);
       });
@@ -81,6 +82,7 @@ TEST(Png, MapWrittenBandByBandIsTheWholeMapsPng) {
     EXPECT_EQ(bands, 8);
     EXPECT_EQ(banded->ends, whole.ends);
     EXPECT_EQ(banded->rows, whole.rows);
+    EXPECT_EQ(banded->threads, 3);
     EXPECT_TRUE(contents_of(streamed) == whole_png);
   }
 }

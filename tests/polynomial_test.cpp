@@ -110,6 +110,21 @@ TEST(Polynomial, SaysWhatToWriteInstead) {
   }
 }
 
+// The canonical text names each number in the fewest digits that read back as it: the URLs the page
+// writes, and the one the explorer asks for, are these texts.
+TEST(Polynomial, WritesItsCanonicalTextInTheShortestDigits) {
+  const struct {
+    Polynomial p;
+    const char* text;
+  } cases[] = {{from_coefficients({1, 0.1}), "1;0.1"},
+               {from_coefficients({1, 0.1 + 0.2}), "1;0.30000000000000004"},
+               {from_coefficients({{0, 2}, 0, {-1e-300, 0.5}}), "0,2;0;-1e-300,0.5"},
+               {from_roots({{-0.5, 0.8660254037844386}, 2}), "-0.5,0.8660254037844386;2"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(canonical(c.p), c.text);
+  }
+}
+
 // Points whose parts are the values where complex arithmetic goes astray: zeros of both signs,
 // subnormals, huge and infinite values, NaNs of both signs, the parts of z^4 + 1's roots and their
 // neighbours, and ordinary numbers of every magnitude.
