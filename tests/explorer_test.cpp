@@ -3,9 +3,7 @@
 // and idle connections leave of it.
 #include "explorer.hpp"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -309,9 +307,10 @@ TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
   // The key to the shading and the names, for the page to show rather than compute: orange from full
   // brightness to a quarter of it at 21 rows, and the second class named as the summary names it.
   EXPECT_NE(roots.find("\"shade_rows\":[5,9,13,17,21]"), std::string::npos) << roots;
-  EXPECT_NE(roots.find("\"shades\":[\"rgb(230,159,0)\",\"rgb(186,129,0)\",\"rgb(143,99,0)\",\"rgb(100,69,0)\","
-                       "\"rgb(57,39,0)\"]"),
-            std::string::npos)
+  EXPECT_NE(
+      roots.find("\"shades\":[\"rgb(230,159,0)\",\"rgb(186,129,0)\",\"rgb(143,99,0)\",\"rgb(100,69,0)\","
+                 "\"rgb(57,39,0)\"]"),
+      std::string::npos)
       << roots;
   EXPECT_NE(roots.find("\"label\":\"(-0.5,0.8660254038)\""), std::string::npos) << roots;
   // Given roots keep their numbers, and the classes their order by argument: i (third) before -1 (second).
@@ -429,7 +428,7 @@ TEST(Explorer, KeepsAnsweringAfterTenThousandMalformedRequests) {
     clients.emplace_back([&] {
       for (int k; (k = next.fetch_add(1)) < rounds;) {
         const auto& m = malformed[static_cast<std::size_t>(k) % std::size(malformed)];
-        const std::string answer = send_and_read(port, m.bytes, *m.status == '\0');
+        const std::string answer = send_and_read(port, m.bytes, *m.status == '\0' ? Then::leave : Then::read);
         wrong.fetch_add(starts_with(answer, m.status) ? 0 : 1);
       }
     });
@@ -459,7 +458,7 @@ TEST(Explorer, AnswersRawRequestsAsHttpAsks) {
     const char* name;
     std::string bytes;
     std::vector<int> statuses;
-    bool half_close = false;  // the client's FIN comes with its requests
+    Then then = Then::read;  // or the client's FIN comes with its requests
   } cases[] = {
       {"pipelined past any buffer",
        "GET /leaflet/leaflet.js HTTP/1.1\r\nHost: a\r\n\r\nGET /explorer.js HTTP/1.1\r\nHost: a\r\n\r\n" +
@@ -499,29 +498,18 @@ TEST(Explorer, AnswersRawRequestsAsHttpAsks) {
        get + "Range: items=0-1\r\n\r\n" + get + "Range: bytes=5-1\r\n\r\n" + get +
            "Range: bytes=abc\r\n\r\n" + last,
        {200, 200, 200, 200}},
-      {"a FIN with the requests", get + "\r\n" + get + "\r\n", {200, 200}, true},
+      {"a FIN with the requests", get + "\r\n" + get + "\r\n", {200, 200}, Then::finish_then_read},
   };
   const Running service;
   for (const auto& c : cases) {
-    std::string answer;
-    const int fd = connect_to(service.explorer.port());
-    ASSERT_GE(fd, 0);
-    send(fd, c.bytes.data(), c.bytes.size(), MSG_NOSIGNAL);
-    if (c.half_close) {
-      shutdown(fd, SHUT_WR);
-    }
-    char buffer[16384];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-      answer.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
+    std::string answer = send_and_read(service.explorer.port(), c.bytes, c.then);
     for (std::size_t k = 0; k < c.statuses.size(); ++k) {
       const std::optional<Reply> r = take_reply(answer);
       ASSERT_TRUE(r) << c.name << ": answer " << k << " of " << c.statuses.size();
       EXPECT_EQ(r->status, c.statuses[k]) << c.name << ": " << r->body;
       EXPECT_TRUE(r->has("date")) << c.name;
       EXPECT_FALSE(r->has("accept-ranges")) << c.name;
-      const bool closes = k + 1 == c.statuses.size() && !c.half_close;
+      const bool closes = k + 1 == c.statuses.size() && c.then == Then::read;
       EXPECT_EQ(r->header("connection"), closes ? "close" : "") << c.name << ": answer " << k;
     }
     EXPECT_EQ(answer, "") << c.name;
