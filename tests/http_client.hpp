@@ -1,16 +1,20 @@
 // A few lines of sockets that speak HTTP/1.1 to a server on 127.0.0.1, for what a client library would
-// not send, and a strict reader of the responses that come back.
+// not send, and a strict reader of the responses that come back: the one client of the tests, the
+// benchmark and the fuzz target.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -77,15 +81,46 @@ inline std::optional<Reply> take_reply(std::string& bytes, bool has_body = true)
   return r;
 }
 
-// A socket connected to 127.0.0.1:port, with a bound on every read so that a test cannot hang on it.
-inline int connect_to(int port) {
+// Whether a connect() that failed was only interrupted (by libFuzzer's timer signal, say): the connection
+// then goes on being made, and is waited for.
+inline bool connected_after_all(int fd) {
+  if (errno != EINTR) {
+    return false;
+  }
+  pollfd p{fd, POLLOUT, 0};
+  while (poll(&p, 1, -1) < 0) {
+    if (errno != EINTR) {
+      return false;
+    }
+  }
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+    return false;
+  }
+  errno = error;
+  return error == 0;
+}
+
+// A socket connected to 127.0.0.1:port, from the loopback address `from` when one is given, with a bound
+// on every read so that a test cannot hang on it; -1 with errno when it cannot connect.
+inline int connect_to(int port, std::uint32_t from = INADDR_ANY) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) {
+    return -1;
+  }
+  sockaddr_in source{};
+  source.sin_family = AF_INET;
+  source.sin_addr.s_addr = htonl(from);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if ((from != INADDR_ANY && bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) ||
+      (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && !connected_after_all(fd))) {
+    const int error = errno;
     close(fd);
+    errno = error;
     return -1;
   }
   const timeval limit{100, 0};  // a bound on a hung read (a tile under the sanitizers, on a busy machine)
@@ -93,19 +128,46 @@ inline int connect_to(int port) {
   return fd;
 }
 
-// Sends bytes, then reads until the server closes the connection (or the bound above passes).
-inline std::string send_and_read(int port, const std::string& bytes, bool close_first = false) {
+// Sends all of bytes, trying a send again when a signal interrupts it; stops early if the server has
+// closed the connection, as after a refusal, whose answer is still there to be read.
+inline void send_all(int fd, std::string_view bytes) {
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno != EINTR) {
+      return;
+    }
+    sent += n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+}
+
+// Reads until the server closes the connection; false, with errno, when a read fails first (the bound
+// above passing, say).
+inline bool read_all(int fd, std::string& answer) {
+  char buffer[65536];
+  ssize_t n = 0;
+  while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0 || (n < 0 && errno == EINTR)) {
+    answer.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+  }
+  return n == 0;
+}
+
+// What the client does once its bytes are sent: read until the server closes the connection, first say
+// it has sent all (its FIN) and then read, or leave without reading.
+enum class Then { read, finish_then_read, leave };
+
+// Bytes sent on a connection of its own, and what comes back.
+inline std::string send_and_read(int port, const std::string& bytes, Then then = Then::read) {
   const int fd = connect_to(port);
   if (fd < 0) {
     return "";
   }
-  send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  send_all(fd, bytes);
+  if (then == Then::finish_then_read) {
+    shutdown(fd, SHUT_WR);
+  }
   std::string answer;
-  if (!close_first) {
-    char buffer[16384];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-      answer.append(buffer, static_cast<std::size_t>(n));
-    }
+  if (then != Then::leave) {
+    read_all(fd, answer);
   }
   close(fd);
   return answer;

@@ -2,9 +2,6 @@
 // every answer that comes back is one whole, well-framed HTTP/1.1 response with a status this server
 // sends, nothing else comes back, and the connection closes once the client has sent all and said so.
 // Tiles are not drawn (a fixed PNG stands for each), so that an input costs microseconds.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,50 +45,9 @@ struct Serving {
 // minute. At a few thousand inputs a second those would use up the 28,000 ephemeral ports of one
 // source address and connect() would fail (EADDRNOTAVAIL), so the client connects from 127.0.1.0 to
 // 127.0.1.255 in turn: the server still listens on 127.0.0.1, and loopback is all of 127.0.0.0/8.
-// Whether a connect() that failed was only interrupted (libFuzzer's timer signal): the connection then
-// goes on being made, and is waited for.
-bool connected_after_all(int fd) {
-  if (errno != EINTR) {
-    return false;
-  }
-  pollfd p{fd, POLLOUT, 0};
-  while (poll(&p, 1, -1) < 0) {
-    if (errno != EINTR) {
-      return false;
-    }
-  }
-  int error = 0;
-  socklen_t size = sizeof error;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
-    return false;
-  }
-  errno = error;
-  return error == 0;
-}
-
-int connect_from_next_address(int port) {
+std::uint32_t next_source_address() {
   static std::uint32_t next = 0;
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) {
-    return -1;
-  }
-  sockaddr_in source{};
-  source.sin_family = AF_INET;
-  source.sin_addr.s_addr = htonl(0x7f000100u + next++ % 256);  // 127.0.1.x
-  sockaddr_in server{};
-  server.sin_family = AF_INET;
-  server.sin_port = htons(static_cast<std::uint16_t>(port));
-  server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
-      (connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 && !connected_after_all(fd))) {
-    const int error = errno;
-    close(fd);
-    errno = error;
-    return -1;
-  }
-  const timeval limit{30, 0};  // a bound on a hung read, not a measurement
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  return fd;
+  return 0x7f000100u + next++ % 256;
 }
 
 void fail(const char* why, const std::string& answer) {
@@ -103,28 +59,19 @@ void fail(const char* why, const std::string& answer) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Serving* const serving = new Serving;  // left to the process's end, like the fuzzing itself
-  const int fd = connect_from_next_address(serving->explorer.port());
+  const int fd = connect_to(serving->explorer.port(), next_source_address());
   if (fd < 0) {
     fail(std::strerror(errno), "");
   }
-  // libFuzzer's timer interrupts system calls now and then: they are tried again.
-  for (std::size_t sent = 0; sent < size;) {
-    const ssize_t n = send(fd, data + sent, size - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno != EINTR) {
-      break;  // the server closed first, as after a refusal: what it answered is read below
-    }
-    sent += n > 0 ? static_cast<std::size_t>(n) : 0;
-  }
+  // libFuzzer's timer interrupts system calls now and then: the client tries them again.
+  send_all(fd, {reinterpret_cast<const char*>(data), size});
   shutdown(fd, SHUT_WR);
   std::string answer;
-  char buffer[65536];
-  ssize_t n = 0;
-  while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0 || (n < 0 && errno == EINTR)) {
-    answer.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-  }
+  const bool whole = read_all(fd, answer);
+  const int error = errno;
   close(fd);
-  if (n < 0) {
-    fail(std::strerror(errno), answer);
+  if (!whole) {
+    fail(std::strerror(error), answer);
   }
   static const std::set<int> statuses = {200, 304, 400, 404, 405, 413, 414, 431, 500, 503, 505};
   const auto next_is_whole = [&](bool has_body) {
