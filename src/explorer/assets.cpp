@@ -84,7 +84,7 @@ std::unordered_map<std::string, Asset> page_assets() {
   return assets;
 }
 
-bool not_modified(const HttpRequest& req, const std::string& etag) {
+bool not_modified(const http::Request& req, const std::string& etag) {
   const std::string& wanted = req.if_none_match;
   return !wanted.empty() && (wanted == "*" || wanted.find(etag) != std::string::npos);
 }

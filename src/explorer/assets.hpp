@@ -20,6 +20,6 @@ struct Asset {
 std::unordered_map<std::string, Asset> page_assets();
 
 // Whether the request already holds what the tag names (If-None-Match).
-bool not_modified(const HttpRequest& req, const std::string& etag);
+bool not_modified(const http::Request& req, const std::string& etag);
 
 }  // namespace muller::explorer

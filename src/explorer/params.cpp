@@ -5,7 +5,7 @@
 
 namespace muller::explorer {
 
-cli::Checked<std::complex<double>> point_param(const HttpRequest& req, const char* name,
+cli::Checked<std::complex<double>> point_param(const http::Request& req, const char* name,
                                                std::complex<double> absent) {
   const std::string* text = req.param(name);
   if (text == nullptr) {
@@ -18,7 +18,7 @@ cli::Checked<std::complex<double>> point_param(const HttpRequest& req, const cha
   return point;
 }
 
-cli::Checked<Asked> Polynomials::asked(const HttpRequest& req) {
+cli::Checked<Asked> Polynomials::asked(const http::Request& req) {
   const std::string* c = req.param("c");
   const std::string* r = req.param("r");
   if (c != nullptr && r != nullptr) {

@@ -19,7 +19,7 @@ namespace muller::explorer {
 
 // The point named by the query parameter `name`, "RE,IM", each part a finite decimal number by the
 // programs' rule (no spaces, no hexadecimal, no words such as inf or nan); absent when not given.
-cli::Checked<std::complex<double>> point_param(const HttpRequest& req, const char* name,
+cli::Checked<std::complex<double>> point_param(const http::Request& req, const char* name,
                                                std::complex<double> absent);
 
 // The polynomial a request names: "c=" with its coefficients or "r=" with its roots. key is "c=..." or
@@ -39,7 +39,7 @@ class Polynomials {
 
   // The polynomial of the request, or why it names none that can be served: both parameters given, a
   // list that is not a polynomial, or a spelling other than the canonical one (which is named).
-  cli::Checked<Asked> asked(const HttpRequest& req);
+  cli::Checked<Asked> asked(const http::Request& req);
 
  private:
   std::size_t most_;

@@ -50,14 +50,14 @@ std::uint64_t bits(double v) {
 
 struct Explorer::Service {
   explicit Service(const ExplorerSettings& settings)
-      : server(settings.loops, HttpLimits{},
-               [this](const HttpRequest& req, const Respond& respond) { route(req, respond); }),
+      : server(settings.loops, http::Limits{},
+               [this](const http::Request& req, const http::Respond& respond) { route(req, respond); }),
         tiles(settings),
         assets(page_assets()) {}
 
-  void route(const HttpRequest& req, const Respond& respond) {
+  void route(const http::Request& req, const http::Respond& respond) {
     if (req.method != "GET" && !req.head) {
-      HttpResponse r = refusal(405, "solo se admiten GET y HEAD");
+      http::Response r = http::refusal(405, "solo se admiten GET y HEAD");
       r.headers.emplace_back("Allow", "GET, HEAD");
       respond(std::move(r));
       return;
@@ -72,12 +72,12 @@ struct Explorer::Service {
     } else if (req.path == "/roots") {
       respond(serve_roots(req));
     } else {
-      respond(refusal(404, "no existe " + cli::echo(req.path)));
+      respond(http::refusal(404, "no existe " + cli::echo(req.path)));
     }
   }
 
-  static HttpResponse serve_asset(const HttpRequest& req, const Asset& a) {
-    HttpResponse r;
+  static http::Response serve_asset(const http::Request& req, const Asset& a) {
+    http::Response r;
     r.type = a.type;
     // Revalidated on every use, so that a new version of the program shows at once.
     r.headers = {{"Cache-Control", "no-cache"}, {"ETag", a.etag}};
@@ -89,7 +89,7 @@ struct Explorer::Service {
     return r;
   }
 
-  void serve_tile(const HttpRequest& req, const Respond& respond) {
+  void serve_tile(const http::Request& req, const http::Respond& respond) {
     // /tile/{z}/{x}/{y}.png, each number in decimal digits.
     const std::string rest = req.path.substr(6);
     const std::size_t slash1 = rest.find('/');
@@ -101,7 +101,7 @@ struct Explorer::Service {
     if (slash2 == std::string::npos || !png || !digits(rest.substr(0, slash1), level) ||
         !digits(rest.substr(slash1 + 1, slash2 - slash1 - 1), column) ||
         !digits(rest.substr(slash2 + 1, rest.size() - 4 - slash2 - 1), row)) {
-      respond(refusal(404, "no existe " + cli::echo(req.path)));
+      respond(http::refusal(404, "no existe " + cli::echo(req.path)));
       return;
     }
     if (level > map::deepest_level) {
@@ -111,25 +111,25 @@ struct Explorer::Service {
       if (asked.size() > 40) {
         asked = asked.substr(0, 40) + "...";
       }
-      respond(refusal(404, "no hay nivel " + asked + ": el mas profundo es el " +
-                               std::to_string(map::deepest_level) +
-                               ", donde la doble precision aun separa los pixeles"));
+      respond(http::refusal(404, "no hay nivel " + asked + ": el mas profundo es el " +
+                                     std::to_string(map::deepest_level) +
+                                     ", donde la doble precision aun separa los pixeles"));
       return;
     }
     const long long side = 1LL << level;
     if (column >= side || row >= side) {
-      respond(refusal(400, "el nivel " + std::to_string(level) + " tiene columnas y filas de 0 a " +
-                               std::to_string(side - 1)));
+      respond(http::refusal(400, "el nivel " + std::to_string(level) + " tiene columnas y filas de 0 a " +
+                                     std::to_string(side - 1)));
       return;
     }
     const cli::Checked<complex> x0 = point_param(req, "x0", 0);
     if (!x0.problem.empty()) {
-      respond(refusal(400, x0.problem));
+      respond(http::refusal(400, x0.problem));
       return;
     }
     const cli::Checked<Asked> asked = polynomials.asked(req);
     if (!asked.problem.empty()) {
-      respond(refusal(400, asked.problem));
+      respond(http::refusal(400, asked.problem));
       return;
     }
     const TileKey key{static_cast<int>(level), column,         row, bits(x0.value.real()),
@@ -141,7 +141,7 @@ struct Explorer::Service {
                   column, row, static_cast<unsigned long long>(key.x0_re),
                   static_cast<unsigned long long>(key.x0_im));
     const std::string tag = head.data() + (key.polynomial.empty() ? "" : "-" + key.polynomial) + "\"";
-    HttpResponse r;
+    http::Response r;
     r.type = "image/png";
     r.headers = {{"Cache-Control", "public, max-age=31536000, immutable"}, {"ETag", tag}};
     if (not_modified(req, tag)) {
@@ -171,55 +171,56 @@ struct Explorer::Service {
 
   // The answer once the tile is there, sent from the tile itself, which the cache may hold; null when
   // it will not be drawn.
-  HttpResponse tile_answer(const std::shared_ptr<const Tile>& tile, HttpResponse r) const {
+  http::Response tile_answer(const std::shared_ptr<const Tile>& tile, http::Response r) const {
     if (tile == nullptr) {
-      HttpResponse busy = refusal(503, server.stopping() ? "el servidor se esta deteniendo"
-                                                         : "demasiadas teselas en espera de dibujarse");
+      http::Response busy =
+          http::refusal(503, server.stopping() ? "el servidor se esta deteniendo"
+                                               : "demasiadas teselas en espera de dibujarse");
       busy.headers.emplace_back("Retry-After", "1");
       return busy;
     }
     if (tile->png.empty()) {
-      return refusal(500, "no hay memoria para dibujar la tesela");
+      return http::refusal(500, "no hay memoria para dibujar la tesela");
     }
     r.body = std::shared_ptr<const std::string>(tile, &tile->png);
     return r;
   }
 
-  HttpResponse serve_report(const HttpRequest& req) {
+  http::Response serve_report(const http::Request& req) {
     if (req.param("x1") == nullptr) {
-      return refusal(400, "falta x1, el segundo punto de partida (RE,IM)");
+      return http::refusal(400, "falta x1, el segundo punto de partida (RE,IM)");
     }
     const cli::Checked<complex> x0 = point_param(req, "x0", 0);
     const cli::Checked<complex> x1 = point_param(req, "x1", 0);
     if (!x0.problem.empty() || !x1.problem.empty()) {
-      return refusal(400, !x0.problem.empty() ? x0.problem : x1.problem);
+      return http::refusal(400, !x0.problem.empty() ? x0.problem : x1.problem);
     }
     const cli::Checked<Asked> asked = polynomials.asked(req);
     if (!asked.problem.empty()) {
-      return refusal(400, asked.problem);
+      return http::refusal(400, asked.problem);
     }
     const map::MapPolynomial* p = asked.value.polynomial.get();
     return json_answer(report_json(p != nullptr ? &p->p : nullptr, x0.value, x1.value));
   }
 
-  HttpResponse serve_roots(const HttpRequest& req) {
+  http::Response serve_roots(const http::Request& req) {
     const cli::Checked<Asked> asked = polynomials.asked(req);
     if (!asked.problem.empty()) {
-      return refusal(400, asked.problem);
+      return http::refusal(400, asked.problem);
     }
     const map::MapPolynomial* p = asked.value.polynomial.get();
     return json_answer(roots_json(asked.value.key, p != nullptr ? *p : z4_plus_1));
   }
 
-  static HttpResponse json_answer(std::string json) {
-    HttpResponse r;
+  static http::Response json_answer(std::string json) {
+    http::Response r;
     r.type = "application/json";
     r.headers = {{"Cache-Control", "public, max-age=86400"}};
     r.body = std::make_shared<const std::string>(std::move(json));
     return r;
   }
 
-  HttpServer server;
+  http::Server server;
   Polynomials polynomials;
   // z^4 + 1's classes, for /roots without a polynomial: its four zeros, in the order of its quadrants.
   const map::MapPolynomial z4_plus_1 = map::map_polynomial(search::default_polynomial());

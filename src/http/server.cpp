@@ -24,13 +24,15 @@ namespace net = boost::asio;
 namespace beast = boost::beast;
 using tcp = net::ip::tcp;
 
+namespace muller::http {
+
 namespace {
 
 // Accepts the connections, each on the next thread's io_context in turn, and starts a session for each;
 // past the limit of open connections, a connection gets a 503 at once and is closed.
 class Listener {
  public:
-  explicit Listener(HttpServer::State& server);
+  explicit Listener(Server::State& server);
   void run();   // once bound: accepts until stop()
   void stop();  // from any thread
   tcp::acceptor acceptor;
@@ -39,7 +41,7 @@ class Listener {
   void do_accept();
   void on_accept(beast::error_code ec, tcp::socket socket);
 
-  HttpServer::State& server_;
+  Server::State& server_;
   std::size_t next_io_ = 0;
 };
 
@@ -47,8 +49,8 @@ class Listener {
 
 // The sessions' table comes first, so that it outlives the io_contexts: the sessions that their pending
 // handlers hold leave the table as the io_contexts go.
-struct HttpServer::State : Sessions {
-  State(int n, HttpLimits l, Handler h)
+struct Server::State : Sessions {
+  State(int n, Limits l, Handler h)
       : Sessions(l, std::move(h)), ios(contexts(n)), listener(*this), grace(*ios[0]) {
     work.reserve(ios.size());
     for (const auto& io : ios) {
@@ -84,7 +86,7 @@ void refuse_busy(tcp::socket& socket) {
   socket.write_some(net::buffer(busy), ignored);
 }
 
-Listener::Listener(HttpServer::State& server) : acceptor(*server.ios[0]), server_(server) {}
+Listener::Listener(Server::State& server) : acceptor(*server.ios[0]), server_(server) {}
 
 void Listener::run() {
   if (acceptor.is_open()) {
@@ -125,8 +127,8 @@ void Listener::on_accept(beast::error_code ec, tcp::socket socket) {
 
 }  // namespace
 
-HttpResponse refusal(int status, const std::string& line) {
-  HttpResponse r;
+Response refusal(int status, const std::string& line) {
+  Response r;
   r.status = status;
   r.headers.emplace_back("Cache-Control", "no-store");
   r.body = std::make_shared<const std::string>(line + "\n");
@@ -134,7 +136,7 @@ HttpResponse refusal(int status, const std::string& line) {
 }
 
 // Once every connection is closed, or at the deadline, when whatever is left is closed, serve() returns.
-void HttpServer::State::end_after(std::chrono::steady_clock::time_point deadline) {
+void Server::State::end_after(std::chrono::steady_clock::time_point deadline) {
   grace.expires_after(std::chrono::milliseconds(20));
   grace.async_wait([this, deadline](beast::error_code) {
     const std::vector<std::shared_ptr<Session>> left = all_open();
@@ -148,7 +150,7 @@ void HttpServer::State::end_after(std::chrono::steady_clock::time_point deadline
   });
 }
 
-HttpServer::HttpServer(int threads, HttpLimits limits, Handler handler) {
+Server::Server(int threads, Limits limits, Handler handler) {
   // Each connection holds a descriptor; some are kept for the program's own use.
   rlimit files{};
   if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
@@ -158,7 +160,7 @@ HttpServer::HttpServer(int threads, HttpLimits limits, Handler handler) {
   state_ = std::make_unique<State>(std::max(threads, 1), limits, std::move(handler));
 }
 
-HttpServer::~HttpServer() {
+Server::~Server() {
   try {
     shutdown();
   } catch (...) {  // out of memory: the io_context's end below closes everything all the same
@@ -168,7 +170,7 @@ HttpServer::~HttpServer() {
   }
 }
 
-std::string HttpServer::bind(const std::string& host, int port) {
+std::string Server::bind(const std::string& host, int port) {
   // A message in Spanish, as every other: the resolver's own errors (no errno) named here, the system's
   // by cli::error_phrase.
   const auto spanish = [](const beast::error_code& ec) -> std::string {
@@ -217,12 +219,12 @@ std::string HttpServer::bind(const std::string& host, int port) {
   return "";
 }
 
-int HttpServer::port() const {
+int Server::port() const {
   beast::error_code ec;
   return state_->listener.acceptor.local_endpoint(ec).port();
 }
 
-void HttpServer::serve() {
+void Server::serve() {
   State& s = *state_;
   s.listener.run();
   std::vector<std::thread> threads;
@@ -235,7 +237,7 @@ void HttpServer::serve() {
   }
 }
 
-void HttpServer::shutdown() {
+void Server::shutdown() {
   State& s = *state_;
   if (s.stopping.exchange(true)) {
     return;
@@ -250,4 +252,6 @@ void HttpServer::shutdown() {
   });
 }
 
-bool HttpServer::stopping() const { return state_->stopping.load(); }
+bool Server::stopping() const { return state_->stopping.load(); }
+
+}  // namespace muller::http

@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
-struct HttpLimits {
+namespace muller::http {
+
+struct Limits {
   std::size_t head_bytes = std::size_t{16} * 1024;   // a request line and its headers, at most
   std::size_t target_bytes = std::size_t{8} * 1024;  // of those, the request line's target (414 past it)
   std::size_t body_bytes = std::size_t{1} << 20;     // a body, read and dropped (413 past it)
@@ -28,7 +30,7 @@ struct HttpLimits {
 
 // A request as the service sees it: GET or HEAD already told from any other method, the path and the
 // query's values percent-decoded ('+' in the query is a space, as forms send it).
-struct HttpRequest {
+struct Request {
   std::string method;
   bool head = false;  // answered as GET is, without the body
   std::string path;
@@ -46,7 +48,7 @@ struct HttpRequest {
   }
 };
 
-struct HttpResponse {
+struct Response {
   int status = 200;
   const char* type = "text/plain; charset=utf-8";
   std::vector<std::pair<const char*, std::string>> headers;  // besides Content-Type, -Length, Date
@@ -55,19 +57,19 @@ struct HttpResponse {
 };
 
 // A refusal: one line of text, not to be stored.
-HttpResponse refusal(int status, const std::string& line);
+Response refusal(int status, const std::string& line);
 
 // Answers one request: call it once, from any thread, now or later. A response for a client that has
 // gone meanwhile is dropped.
-using Respond = std::function<void(HttpResponse)>;
-using Handler = std::function<void(const HttpRequest&, const Respond&)>;
+using Respond = std::function<void(Response)>;
+using Handler = std::function<void(const Request&, const Respond&)>;
 
-class HttpServer {
+class Server {
  public:
-  HttpServer(int threads, HttpLimits limits, Handler handler);
-  ~HttpServer();
-  HttpServer(const HttpServer&) = delete;
-  HttpServer& operator=(const HttpServer&) = delete;
+  Server(int threads, Limits limits, Handler handler);
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
 
   // Binds host:port (port 0: a free one) and listens. Returns an empty string, or why not, in Spanish.
   std::string bind(const std::string& host, int port);
@@ -84,3 +86,5 @@ class HttpServer {
  private:
   std::unique_ptr<State> state_;
 };
+
+}  // namespace muller::http

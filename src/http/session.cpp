@@ -15,8 +15,10 @@
 
 namespace net = boost::asio;
 namespace beast = boost::beast;
-namespace http = beast::http;
+namespace beast_http = beast::http;
 using tcp = net::ip::tcp;
+
+namespace muller::http {
 
 namespace {
 
@@ -25,7 +27,7 @@ struct DroppedBody {
   struct value_type {};
   struct reader {
     template <bool isRequest, class Fields>
-    reader(http::header<isRequest, Fields>& /*h*/, value_type& /*v*/) {}
+    reader(beast_http::header<isRequest, Fields>& /*h*/, value_type& /*v*/) {}
     static void init(const boost::optional<std::uint64_t>& /*length*/, beast::error_code& ec) { ec = {}; }
     template <class Buffers>
     std::size_t put(const Buffers& buffers, beast::error_code& ec) {
@@ -85,12 +87,12 @@ std::string decoded(std::string_view text, bool plus_is_space) {
 }
 
 // A request for target (in origin or absolute form): its path and its query's values percent-decoded.
-HttpRequest request_for(std::string_view target) {
+Request request_for(std::string_view target) {
   if (target.substr(0, 7) == "http://" || target.substr(0, 8) == "https://") {
     const std::size_t slash = target.find('/', target.find("//") + 2);
     target = slash == std::string_view::npos ? "/" : target.substr(slash);
   }
-  HttpRequest r;
+  Request r;
   const std::size_t question = target.find('?');
   r.path = decoded(target.substr(0, question), false);
   for (std::string_view q = question == std::string_view::npos ? "" : target.substr(question + 1);
@@ -222,11 +224,11 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
     beast::error_code ec;
     parser_->put(net::buffer(head.data(), head.size()), ec);
     buffer_.consume(head.size());
-    if (ec == http::error::body_limit) {
+    if (ec == beast_http::error::body_limit) {
       return refuse(413,
                     "la peticion trae un cuerpo de mas de " + std::to_string(limits_.body_bytes) + " bytes");
     }
-    if (ec == http::error::bad_version && names_a_version) {
+    if (ec == beast_http::error::bad_version && names_a_version) {
       return refuse(505, "solo se admiten HTTP/1.1 y HTTP/1.0");
     }
     if (ec || !parser_->is_header_done()) {
@@ -242,7 +244,7 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
       return refuse(414, "la direccion de la peticion es demasiado larga");
     }
     // HTTP/1.1 names its host exactly once (an absolute target names it too).
-    const std::size_t hosts = req.count(http::field::host);
+    const std::size_t hosts = req.count(beast_http::field::host);
     if (req.version() == 11 ? hosts != 1 : hosts > 1) {
       return refuse(400, malformed);
     }
@@ -253,8 +255,8 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
   }
 
   void do_read_body() {
-    http::async_read(stream_, buffer_, *parser_,
-                     beast::bind_front_handler(&HttpSession::on_read_body, shared_from_this()));
+    beast_http::async_read(stream_, buffer_, *parser_,
+                           beast::bind_front_handler(&HttpSession::on_read_body, shared_from_this()));
   }
 
   void on_read_body(beast::error_code ec, std::size_t /*n*/) {
@@ -268,13 +270,13 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
 
   void handle_request() {
     const auto& req = parser_->get();
-    HttpRequest r = request_for(req.target());
+    Request r = request_for(req.target());
     r.method = std::string(req.method_string());
-    r.head = req.method() == http::verb::head;
-    r.if_none_match = std::string(req[http::field::if_none_match]);
+    r.head = req.method() == beast_http::verb::head;
+    r.if_none_match = std::string(req[beast_http::field::if_none_match]);
     head_only_ = r.head;
     keep_alive_ = req.keep_alive() && req.version() >= 11 && ++answered_ < limits_.requests_per_connection;
-    server_.handler(r, [self = shared_from_this()](HttpResponse response) {
+    server_.handler(r, [self = shared_from_this()](Response response) {
       // At once when answered on the connection's own thread, as most requests are; else handed to it.
       net::dispatch(self->stream_.get_executor(), [self, response = std::move(response)]() mutable {
         self->do_write(std::move(response));
@@ -291,14 +293,14 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
     do_write(refusal(status, line));
   }
 
-  void do_write(HttpResponse r) {
+  void do_write(Response r) {
     body_ = r.body != nullptr ? std::move(r.body) : std::make_shared<const std::string>();
     keep_alive_ = keep_alive_ && !server_.stopping;
     response_ = {};
     response_.version(11);
     response_.result(static_cast<unsigned>(r.status));
-    response_.set(http::field::date, http_date());
-    response_.set(http::field::content_type, r.type);
+    response_.set(beast_http::field::date, http_date());
+    response_.set(beast_http::field::content_type, r.type);
     for (const auto& [name, value] : r.headers) {
       response_.set(name, value);
     }
@@ -307,12 +309,12 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
       response_.content_length(body_->size());
     }
     if (!keep_alive_) {
-      response_.set(http::field::connection, "close");
+      response_.set(beast_http::field::connection, "close");
     }
     response_.body() = {body_->data(), head_only_ || r.status == 304 ? 0 : body_->size()};
     stream_.expires_after(limits_.write);
-    http::async_write(stream_, response_,
-                      beast::bind_front_handler(&HttpSession::on_write, shared_from_this()));
+    beast_http::async_write(stream_, response_,
+                            beast::bind_front_handler(&HttpSession::on_write, shared_from_this()));
   }
 
   void on_write(beast::error_code ec, std::size_t /*n*/) {
@@ -349,12 +351,12 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
   }
 
   Sessions& server_;
-  const HttpLimits& limits_;
+  const Limits& limits_;
   beast::tcp_stream stream_;
   std::uint64_t id_;
   beast::flat_buffer buffer_;
-  std::optional<http::request_parser<DroppedBody>> parser_;
-  http::response<http::span_body<const char>> response_;
+  std::optional<beast_http::request_parser<DroppedBody>> parser_;
+  beast_http::response<beast_http::span_body<const char>> response_;
   std::shared_ptr<const std::string> body_;
   int answered_ = 0;
   bool waiting_ = false;  // for a request, none begun or its head not whole
@@ -393,3 +395,5 @@ std::vector<std::shared_ptr<Session>> Sessions::all_open() {
   }
   return sessions;
 }
+
+}  // namespace muller::http

@@ -1,5 +1,5 @@
-// What the explorer's server (http_server.cpp) and its connections' sessions (http_session.cpp) share,
-// for those two files alone: of Boost, it names only Asio's socket; Beast's HTTP stays in http_session.cpp.
+// What the explorer's server (server.cpp) and its connections' sessions (session.cpp) share, for those
+// two files alone: of Boost, it names only Asio's socket; Beast's HTTP stays in session.cpp.
 #pragma once
 
 #include <atomic>
@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "http/server.hpp"
+
+namespace muller::http {
 
 // A connection's session as the server sees it: the server only ever stops or closes one.
 class Session {
@@ -30,7 +32,7 @@ class Session {
 // sessions open, through which the stop reaches them.
 class Sessions {
  public:
-  Sessions(HttpLimits l, Handler h) : limits(l), handler(std::move(h)) {}
+  Sessions(Limits l, Handler h) : limits(l), handler(std::move(h)) {}
 
   // A session of its own for a connection just accepted, run by the io_context that owns the socket;
   // false, the socket left as it is, past the limit of open connections.
@@ -38,7 +40,7 @@ class Sessions {
   void forget(std::uint64_t id);  // by a session as it ends
   std::vector<std::shared_ptr<Session>> all_open();
 
-  HttpLimits limits;
+  Limits limits;
   Handler handler;
   std::atomic<bool> stopping{false};
 
@@ -47,3 +49,5 @@ class Sessions {
   std::unordered_map<std::uint64_t, std::weak_ptr<Session>> open_;
   std::uint64_t next_id_ = 0;
 };
+
+}  // namespace muller::http
