@@ -431,6 +431,25 @@ TEST(Explorer, RefusesTilesPastTheWaitingLimitWithRetryAfter) {
   EXPECT_EQ(service.reply("/tile/1/0/1.png").status, 200);
 }
 
+// A stop finishes the tile being drawn and refuses those waiting as the stop's, closing their connections.
+TEST(Explorer, RefusesTheWaitingTilesOnAStopAndFinishesTheOneBeingDrawn) {
+  Gate gate;
+  Running service(settings(1, 1 << 20, 4, gate.hold()));
+  std::thread drawn([&] { EXPECT_EQ(service.reply("/tile/1/0/0.png").status, 200); });
+  EXPECT_TRUE(gate.wait_entered());
+  std::optional<Reply> refused;
+  std::thread queued([&] { refused = service.get("/tile/1/1/0.png"); });
+  EXPECT_TRUE(waiting(service, 2));
+  service.explorer.stop();
+  queued.join();
+  gate.release();
+  drawn.join();
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 503);
+  EXPECT_EQ(refused->body, "el servidor se esta deteniendo\n");
+  EXPECT_EQ(refused->header("connection"), "close");
+}
+
 TEST(Explorer, KeepsAnsweringAfterTenThousandMalformedRequests) {
   const Running service;
   const int port = service.explorer.port();

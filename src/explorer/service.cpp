@@ -239,8 +239,9 @@ int Explorer::port() const { return service_->server.port(); }
 void Explorer::serve() { service_->server.serve(); }
 
 void Explorer::stop() {
-  service_->tiles.stop();
+  // The server first: the tiles given up are then refused as the stop's, with the connection closed.
   service_->server.shutdown();
+  service_->tiles.stop();
 }
 
 long long Explorer::renders() const { return service_->tiles.renders(); }
