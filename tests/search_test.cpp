@@ -1,10 +1,14 @@
 // The search called directly, its report captured from std::cout.
 #include <complex>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "search/methods.hpp"
 #include "support.hpp"
+
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -76,6 +80,58 @@ TEST(Search, ReportsAZeroOnlyWhenItIsFinite) {
     SCOPED_TRACE(::testing::Message() << "start pair " << p.x0 << ", " << p.x1);
     expect_well_formed(run_search(p.x0, p.x1));
   }
+}
+
+// Each method's first rows on z^4 + 1, from values worked out by hand: Newton's first point from 1 + i is
+// (1 + i) - (-3) / (4 (1 + i)^3) = 0.8125 (1 + i), exactly; Halley's is (1 + i) - 2 f f' / (2 f'^2 - f f'')
+// = (1 + i) - (48 - 48i) / (-184i) = 17/23 (1 + i); f there is 1 - 4 a^4 for a = 13/16 and 17/23, as
+// (1 + i)^4 = -4; the secant's first from (0, 1 + i) is Muller's. From
+// x1 = 0, where f' = 0, Newton's and Halley's steps divide by zero and end on no root, status 1.
+TEST(Search, EachMethodTakesItsOwnFirstStep) {
+  const struct {
+    Method method;
+    complex x0, x1;
+    std::vector<std::string> first_lines;
+    int status;
+  } cases[] = {
+      {Method::newton,
+       0,
+       {1, 1},
+       {"    Metodo Newton", " iteracion             x    f(x)  ",
+        "         1   (0.8125,0.8125)  (-0.7432250977,0)"},
+       0},
+      {Method::halley,
+       0,
+       {1, 1},
+       {"    Metodo Halley", " iteracion             x    f(x)  ",
+        "         1   (0.7391304348,0.7391304348)  (-0.1938350706,0)"},
+       0},
+      {Method::secant,
+       0,
+       {1, 1},
+       {"    Metodo Secante", " iteracion             x    f(x)  ", "         1   (0.25,0.25)  (0.984375,0)"},
+       0},
+      {Method::newton, 0, 0, {"    Metodo Newton"}, 1},
+      {Method::halley, 0, 0, {"    Metodo Halley"}, 1},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    const int status = muller::report::report_by(out, c.method, Z4Plus1{}, c.x0, c.x1);
+    const std::vector<std::string> lines = lines_of(out.str());
+    ASSERT_GE(lines.size(), c.first_lines.size() + 1);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(),
+                                       lines.begin() + static_cast<std::ptrdiff_t>(c.first_lines.size())),
+              c.first_lines);
+    EXPECT_EQ(status, c.status) << names(c.method).key << " from " << c.x1;
+    // The summary names the method in a field of 13, as "muller       " does.
+    const std::string word = names(c.method).word;
+    EXPECT_TRUE(starts_with(lines.back(), word + std::string(13 - word.size(), ' ')) ||
+                lines.back() == " numero maximo de iteraciones excedido en " + word)
+        << lines.back();
+  }
+  std::vector<complex> newton;
+  search_by(Method::newton, Z4Plus1{}, 0, {1, 1}, [&](int, complex x, complex) { newton.push_back(x); });
+  EXPECT_EQ(newton.at(0), complex(0.8125, 0.8125));
 }
 
 }  // namespace

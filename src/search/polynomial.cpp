@@ -25,11 +25,18 @@ Polynomial from_coefficients(std::vector<std::complex<double>> c) {
     coefficient = without_negative_zeros(coefficient);
   }
   p.c = std::move(c);
-  const std::size_t n = p.c.size() - 1;
-  for (std::size_t j = 0; j < n; ++j) {
-    const auto power = static_cast<double>(n - j);
-    p.d.emplace_back(power * p.c[j].real(), power * p.c[j].imag());
-  }
+  // Each part times its power, the rule of the derivative: once for d, again on d for dd.
+  const auto derived = [](const std::vector<complex>& from) {
+    std::vector<complex> to;
+    const std::size_t n = from.size() - 1;
+    for (std::size_t j = 0; j < n; ++j) {
+      const auto power = static_cast<double>(n - j);
+      to.emplace_back(power * from[j].real(), power * from[j].imag());
+    }
+    return to;
+  };
+  p.d = derived(p.c);
+  p.dd = p.d.size() > 1 ? derived(p.d) : std::vector<complex>{};
   return p;
 }
 

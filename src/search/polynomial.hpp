@@ -40,6 +40,8 @@ struct Polynomial {
   std::vector<std::complex<double>> c;
   // The derivative's coefficients, k c_k for k = n, ..., 1, each part multiplied by k.
   std::vector<std::complex<double>> d;
+  // The second derivative's: the same rule on d's, (k - 1) d_k for k = n - 1, ..., 1; none below degree 2.
+  std::vector<std::complex<double>> dd;
   // The roots as given, in the roots form; empty in the coefficient form.
   std::vector<std::complex<double>> roots;
 
@@ -91,6 +93,11 @@ inline std::complex<double> evaluate(const Polynomial& p, std::complex<double> z
 // p'(z), by sparse Horner on the derivative's coefficients.
 inline std::complex<double> derivative(const Polynomial& p, std::complex<double> z) {
   return detail::horner(p.d.data(), p.degree() - 1, z);
+}
+
+// p''(z), by sparse Horner on the second derivative's coefficients; 0 for a polynomial of degree 1.
+inline std::complex<double> second_derivative(const Polynomial& p, std::complex<double> z) {
+  return p.dd.empty() ? std::complex<double>(0.0, 0.0) : detail::horner(p.dd.data(), p.degree() - 2, z);
 }
 
 }  // namespace muller::search
