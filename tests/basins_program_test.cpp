@@ -348,7 +348,7 @@ TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
   std::vector<long long> ends(6);
   int wrong_colours = 0;
   for (int k = 0; k < n * n; ++k) {
-    const End e = outcome(0, grid_point(k / n, k % n, n, radius)).end;
+    const End e = outcome(Method::muller, 0, grid_point(k / n, k % n, n, radius)).end;
     const int end = e == End::gave_up ? 4 : e == End::non_finite ? 5 : static_cast<int>(e);
     ++ends[static_cast<std::size_t>(end)];
     const std::uint8_t* p = &rgb[static_cast<std::size_t>(k) * 3];
@@ -452,7 +452,7 @@ TEST(BasinsProgram, SummaryMeanRowsIsTheScalarSearchesMean) {
   const double radius = 1.5;
   long long rows = 0;
   for (int k = 0; k < n * n; ++k) {
-    rows += outcome(0, grid_point(k / n, k % n, n, radius)).rows;
+    rows += outcome(Method::muller, 0, grid_point(k / n, k % n, n, radius)).rows;
   }
   char mean[64];
   std::snprintf(mean, sizeof mean, "filas por busqueda, media: %.2f", static_cast<double>(rows) / (n * n));

@@ -3,20 +3,21 @@
 
 #include <utility>
 
-#include "search/search.hpp"
+#include "search/methods.hpp"
 
 namespace muller::map {
 
 namespace {
 
-// The search over p from x0 and x1, its finite converged end named by zero_of.
-template <class P, class ZeroOf>
-Outcome outcome_over(P p, std::complex<double> x0, std::complex<double> x1, ZeroOf zero_of) {
+// The search by method m over e from x0 and x1, its finite converged end named by zero_of.
+template <class E, class ZeroOf>
+Outcome outcome_over(search::Method m, const E& e, std::complex<double> x0, std::complex<double> x1,
+                     ZeroOf zero_of) {
   int rows = 0;
   std::complex<double> end;
   std::complex<double> residual;
   const bool converged =
-      search::search_over(p, x0, x1, [&](int k, std::complex<double> x, std::complex<double> fx) {
+      search::search_by(m, e, x0, x1, [&](int k, std::complex<double> x, std::complex<double> fx) {
         rows = k;
         end = x;
         residual = fx;
@@ -32,8 +33,8 @@ Outcome outcome_over(P p, std::complex<double> x0, std::complex<double> x1, Zero
 
 }  // namespace
 
-Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
-  return outcome_over([](std::complex<double> z) { return search::f(z); }, x0, x1, quadrant);
+Outcome outcome(search::Method m, std::complex<double> x0, std::complex<double> x1) {
+  return outcome_over(m, search::Z4Plus1{}, x0, x1, quadrant);
 }
 
 MapPolynomial map_polynomial(search::Polynomial p) {
@@ -41,10 +42,10 @@ MapPolynomial map_polynomial(search::Polynomial p) {
   return {std::move(p), std::move(classes)};
 }
 
-Outcome outcome(const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1) {
-  return outcome_over(
-      [&p](std::complex<double> z) { return search::evaluate(p.p, z); }, x0, x1,
-      [&p](std::complex<double> end) { return zero_class(search::nearest_class(p.classes, end)); });
+Outcome outcome(search::Method m, const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1) {
+  return outcome_over(m, search::OfPolynomial{p.p}, x0, x1, [&p](std::complex<double> end) {
+    return zero_class(search::nearest_class(p.classes, end));
+  });
 }
 
 }  // namespace muller::map

@@ -292,7 +292,9 @@ class Drawer {
     ++tally_.redone;
     const std::complex<double> x1(window_.re[static_cast<std::size_t>(j)],
                                   window_.im[static_cast<std::size_t>(i)]);
-    finish(i, j, polynomial_ != nullptr ? outcome(*polynomial_, window_.x0, x1) : outcome(window_.x0, x1));
+    finish(i, j,
+           polynomial_ != nullptr ? outcome(window_.method, *polynomial_, window_.x0, x1)
+                                  : outcome(window_.method, window_.x0, x1));
   }
 
   void finish(int i, int j, Outcome o) {
