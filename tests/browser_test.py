@@ -134,23 +134,18 @@ def click_at(driver, dx, dy):
     actions.perform()
 
 
-def first_view(driver, url):
-    """Row 9: with no view in the address, the whole square, at the deepest level at which it fits."""
-    open_page(driver, url, "")
+def first_search(driver, url, first_report, downloads, wide, screenshot):
+    """A link with x1 = 1 + i and no view: the first view, the report (whole in its box on a wide screen, at 11 pixels at
+    least inside its box on a phone), the path, its start points named, labels clear of markers; then a
+    pan and "save": the saved PNG has the circles and root markers where the screen has them."""
+    open_page(driver, url, "#x1=1,1")
     tiles_settled(driver)
+    # Row 9: with no view in the address, the whole square, at the deepest level at which it fits.
     _, _, width, height = map_box(driver)
     fields = hash_fields(driver)
     side = 256 * 2 ** int(fields["z"])
     if fields["c"] != "0,0" or not side <= min(width, height) < 2 * side:
         fail("the first view of a %d x %d map: %r" % (width, height, fields))
-
-
-def first_search(driver, url, first_report, downloads, wide, screenshot):
-    """A link with x1 = 1 + i and no view: the report (whole in its box on a wide screen, at 11 pixels at
-    least inside its box on a phone), the path, its start points named, labels clear of markers; then a
-    pan and "save": the saved PNG has the circles and root markers where the screen has them."""
-    open_page(driver, url, "#x1=1,1")
-    tiles_settled(driver)
     report_shown(driver, first_report)
     if "x1 = 1,1" not in text_of(driver, "search-line"):
         fail("the search line does not name x1: %r" % text_of(driver, "search-line"))
@@ -285,8 +280,9 @@ def deep_click(driver, url):
 def x0_read(driver):
     """Row 5: 0,5 is 0 + 5i, said at once; the complex form and spaces are read; a bad value is named."""
     field = driver.find_element("id", "x0")
-    for typed, echoed, address in (("0,5", "x0 = 0 + 5i", None), ("0.5+0.25i", "x0 = 0.5 + 0.25i", "0.5,0.25"),
-                                   (" -1 , 2e-3 ", "x0 = -1 + 0.002i", "-1,0.002"), ("-i", "x0 = 0 - 1i", "0,-1")):
+    for typed, echoed, address in (("0,5", "x0 = 0 + 5i", None), ("-i", "x0 = 0 - 1i", None),
+                                   (" -1 , 2e-3 ", "x0 = -1 + 0.002i", None),
+                                   ("0.5+0.25i", "x0 = 0.5 + 0.25i", "0.5,0.25")):
         field.clear()
         field.send_keys(typed)
         if text_of(driver, "x0-read") != echoed:
@@ -294,7 +290,7 @@ def x0_read(driver):
         if address:
             field.send_keys(Keys.ENTER)
             wait(driver, lambda d: hash_fields(d)["x0"] == address)
-    tiles_settled(driver)
+            tiles_settled(driver)  # before the next: a tile dropped on its way counts as failed
     field.clear()
     field.send_keys("0.5+" + Keys.ENTER)
     if "termina antes de tiempo" not in text_of(driver, "x0-problem"):
@@ -302,19 +298,16 @@ def x0_read(driver):
 
 
 def keyboard(driver, url):
-    """Rows 6 and 7: Shift and + zoom one level; Tab shows the map's focus ring over the tiles, then
-    reaches root 1, whose focus shows; Right moves it one pixel, Shift and Up ten."""
-    open_page(driver, url, "#z=1&c=0,0&x0=0,0")
-    tiles_settled(driver)
-    wait(driver, lambda d: d.find_elements("css selector", ".root-marker"))
-    for _ in range(5):
-        if driver.execute_script("return document.activeElement.id;") == "map":
-            break
-        ActionChains(driver).send_keys(Keys.TAB).perform()
+    """Rows 6 and 7, on the page as it is (z^4 + 1, its root 1 in view): Shift and + zoom one level; the
+    map's focus ring shows over the tiles; Tab then reaches root 1, whose focus shows; Right moves it one
+    pixel, Shift and Up ten."""
+    driver.execute_script("document.getElementById('map').focus();")
+    level = int(hash_fields(driver)["z"])
     ActionChains(driver).key_down(Keys.SHIFT).send_keys("+").key_up(Keys.SHIFT).perform()
-    wait(driver, lambda d: text_of(d, "level") == "2")
+    wait(driver, lambda d: text_of(d, "level") == str(level + 1))
+    tiles_settled(driver)
     ActionChains(driver).send_keys("-").perform()
-    wait(driver, lambda d: text_of(d, "level") == "1")
+    wait(driver, lambda d: text_of(d, "level") == str(level))
     tiles_settled(driver)
     left, top, width, height = map_box(driver)
     if screen_pixels(driver, [(left + 1, top + height // 2)])[0] != FOCUS:
@@ -328,7 +321,7 @@ def keyboard(driver, url):
         fail("a root marker's focus does not show")
     with urllib.request.urlopen(url + "roots", timeout=10) as answer:
         re, im = json.loads(answer.read())["classes"][0]["roots"][0]["z"]
-    pixel = 2.0 ** -7
+    pixel = 2.0 ** -(6 + level)
     column, row = math.floor((re + 2) / pixel), math.floor((2 - im) / pixel)
     centre = lambda c, r: "%r,%r" % (-2 + c * pixel + pixel / 2, 2 - r * pixel - pixel / 2)
     for shift, key, (c, r) in ((False, Keys.ARROW_RIGHT, (column + 1, row)), (True, Keys.ARROW_UP, (column + 1, row - 10))):
@@ -425,8 +418,9 @@ def polynomials(driver, url, screenshot, build):
     legend_classes(driver, 3)
     driver.find_element("id", "map").screenshot(os.path.join(os.path.dirname(screenshot), "explorer-dragged.png"))
 
+    # Typed over the dragged roots' view, level 1 around 0: the degree-5 screenshot's view.
     type_polynomial(driver, "poly", "z^5 + (0.5-1i)z^3 - iz + 0.8")
-    wait(driver, lambda d: "&coef=1;0;0.5,-1;0;0,-1;0.8" in d.current_url)
+    wait(driver, lambda d: "#z=1&c=0,0&x0=0,0&coef=1;0;0.5,-1;0;0,-1;0.8" in d.current_url)
     wait(driver, lambda d: tile_urls(d, "&c=1;0;0.5,-1;0;0,-1;0.8"))
     tiles_settled(driver)
     legend = legend_classes(driver, 5)
@@ -435,9 +429,6 @@ def polynomials(driver, url, screenshot, build):
         fail("the legend numbers its roots %r, not in the order shown" % legend)
     if "--poly 'z^5 + (0.5-1i)*z^3 - 1i*z + 0.8'" not in text_of(driver, "poster-command"):
         fail("the poster's command: %r" % text_of(driver, "poster-command"))
-    open_page(driver, url, "#z=1&c=0,0&x0=0,0&coef=1;0;0.5,-1;0;0,-1;0.8")
-    tiles_settled(driver)
-    legend_classes(driver, 5)
     driver.find_element("id", "map").screenshot(os.path.join(os.path.dirname(screenshot), "explorer-degree5.png"))
 
     for typed, says in (("sin(z)", "sin(z)"), ("(z-1)^3", "«raíces: 1;1;1»"), ("1 + z + 2", "repite el término constante")):
@@ -448,11 +439,10 @@ def polynomials(driver, url, screenshot, build):
 
 def both(driver, url, first_report, downloads, wide, screenshot=None):
     """What both sizes check; with click_selects and poster, rows 1-3, 5, 7, 9 and 11."""
-    first_view(driver, url)
     first_search(driver, url, first_report, downloads, wide, screenshot)
+    keyboard(driver, url)
     deep_click(driver, url)
     x0_read(driver)
-    keyboard(driver, url)
 
 
 def desktop(url, first_report, profile, downloads, screenshot, build):
@@ -481,7 +471,6 @@ def desktop(url, first_report, profile, downloads, screenshot, build):
         tiles_settled(driver)
         driver.find_element("id", "map").send_keys(Keys.ENTER)
         wait(driver, lambda d: "&x1=1.0009765625,0.9990234375" in d.current_url)
-
         # A double click at the centre zooms around it and selects nothing: after it, a click 40 pixels
         # right of the centre and 40 below selects x1 = (0.625 + 40.5 / 512, -40.5 / 512) at level 3,
         # and makes the one new history entry (a selection of the double click's would come first).
@@ -490,7 +479,7 @@ def desktop(url, first_report, profile, downloads, screenshot, build):
         entries = driver.execute_script("return history.length;")
         ActionChains(driver).move_to_element(driver.find_element("id", "map")).double_click().perform()
         wait(driver, lambda d: text_of(d, "level") == "3")
-        ActionChains(driver).move_to_element_with_offset(driver.find_element("id", "map"), 40, 40).click().perform()
+        click_at(driver, 40, 40)
         wait(driver, lambda d: "&x1=" in d.current_url)
         if "&x1=0.7041015625,-0.0791015625" not in driver.current_url:
             fail("after a double click, a click selected %s" % driver.current_url)
