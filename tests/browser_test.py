@@ -6,16 +6,16 @@
 Starts PROGRAM (muller-explorer) on a free port of 127.0.0.1 and drives its page at 1280 x 800 and as a
 390 x 844 phone. At both sizes: the first view shows the whole square as large as the map takes; a link
 with x1 = 1 + i shows muller's first report, draws its path with x0's and x1's markers in the map, and
-no label covers a marker or another label or leaves the map; "save" after a pan writes a PNG named after
-the view whose circles and root markers are where the screen has them; a click selects the pixel under
-the pointer and never moves the map, at level 2 or 30, and Back restores the selection; x0 is read as
-RE,IM or as a complex number and echoed; + zooms one level with Shift; Tab shows the map's focus ring and
-reaches a root marker, whose focus shows and whose arrow keys move the root by one pixel (ten with
-Shift); the poster's command, run by bash with the build's muller-basins, writes the file it names, the
-tiles' pixels exactly. On the desktop also: the far point marked at the edge, broken links, Enter, a
-double click, a polynomial typed, a root dragged, a degree-5 polynomial (screenshots beside the
-desktop's), refusals that say what to write. No console error or warning anywhere. Bounded: four minutes
-at most, each wait 30 s.
+no label covers a marker or another label or leaves the map; "save" after a pan writes a PNG named
+after the view whose circles and root markers are where the screen has them; a click selects the pixel
+under the pointer and never moves the map (at level 30 too on the desktop), and Back restores the
+selection; x0 is read as RE,IM or as a complex number and echoed; + zooms one level with Shift; Tab
+shows the map's focus ring and reaches a root marker, whose focus shows and whose arrow keys move the
+root by one pixel (ten with Shift); the poster's command, run by bash with the build's muller-basins,
+writes the file it names, the tiles' pixels exactly. On the desktop also: the far point marked at the
+edge, broken links, Enter, a double click, a polynomial typed, a root dragged, a degree-5 polynomial
+(screenshots beside the desktop's), refusals that say what to write. No console error or warning
+anywhere. Bounded: four minutes at most, each wait 30 s.
 """
 import base64
 import json
@@ -278,7 +278,8 @@ def deep_click(driver, url):
 
 
 def x0_read(driver):
-    """Row 5: 0,5 is 0 + 5i, said at once; the complex form and spaces are read; a bad value is named."""
+    """Row 5, on the page as it is: 0,5 is 0 + 5i, said at once; the complex form and spaces are read; a bad
+    value is named."""
     field = driver.find_element("id", "x0")
     for typed, echoed, address in (("0,5", "x0 = 0 + 5i", None), ("-i", "x0 = 0 - 1i", None),
                                    (" -1 , 2e-3 ", "x0 = -1 + 0.002i", None),
@@ -438,17 +439,17 @@ def polynomials(driver, url, screenshot, build):
 
 
 def both(driver, url, first_report, downloads, wide, screenshot=None):
-    """What both sizes check; with click_selects and poster, rows 1-3, 5, 7, 9 and 11."""
+    """What both sizes check first; with click_selects, x0_read and poster, rows 1-3, 5, 7, 9 and 11."""
     first_search(driver, url, first_report, downloads, wide, screenshot)
     keyboard(driver, url)
-    deep_click(driver, url)
-    x0_read(driver)
 
 
 def desktop(url, first_report, profile, downloads, screenshot, build):
     driver = browser(profile, downloads, 1280, 800, False)
     try:
         both(driver, url, first_report, downloads, True)
+        deep_click(driver, url)
+        x0_read(driver)
         # Level 2, 256 pixels to a unit, the map's centre at x1 = 0.625. A click 250 pixels left of the
         # centre and 38 below selects the pixel there, in a petal of the flower: its centre is
         # x1 = (0.625 + (-250 + 1/2) / 256, -(38 + 1/2) / 256).
@@ -504,6 +505,7 @@ def phone(url, first_report, profile, downloads, screenshot, build):
     try:
         both(driver, url, first_report, downloads, False, screenshot)
         click_selects(driver, url, first_report, (-150, 38), ("0.041015625", "-0.150390625"))
+        x0_read(driver)
         poster(driver, url, "#z=1&c=0.25,0.5&x0=0,0&roots=1;-0.5,0.8660254037844386;-0.5,-0.8660254037844386", build)
         console_clean(driver)
     finally:
