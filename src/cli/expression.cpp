@@ -1,10 +1,9 @@
 // The reader of expressions in z, and of points written as complex numbers: a recursive descent over
 // the grammar in polynomial_text.hpp.
-#include "cli/polynomial_text.hpp"
-
 #include <utility>
 #include <vector>
 
+#include "cli/polynomial_text.hpp"
 #include "cli/text.hpp"
 
 namespace muller::cli {
