@@ -1,8 +1,9 @@
 // Polynomials written as lists of roots or of coefficients, and the canonical text of a polynomial.
+#include "cli/polynomial_text.hpp"
+
 #include <utility>
 #include <vector>
 
-#include "cli/polynomial_text.hpp"
 #include "cli/text.hpp"
 
 namespace muller::cli {
@@ -17,7 +18,7 @@ namespace {
 // A list RE or RE,IM;... of at most `most` numbers, each by the programs' rule; `what` names an item
 // in the refusals (raiz, coeficiente).
 Checked<std::vector<complex>> parse_list(const std::string& text, std::size_t most, const char* what,
-                                              const char* plural) {
+                                         const char* plural) {
   std::vector<complex> items;
   std::size_t start = 0;
   for (;;) {
