@@ -9,8 +9,8 @@ list(APPEND CMAKE_MODULE_PATH "${CMAKE_CURRENT_LIST_DIR}")
 
 set(CMAKE_CXX_COMPILER clang++-14)
 set(CMAKE_CXX_COMPILER_TARGET wasm32-wasi)
-# Debian's Clang finds wasi-libc's headers and libraries under /usr by itself (wasm32-wasi folders); a
-# --sysroot would take the host's headers before them.
+# Debian's Clang finds wasi-libc's and libc++'s headers and libraries by itself, in the wasm32-wasi
+# folders under /usr; a --sysroot of /usr loses their order, and libc++'s headers no longer compile.
 
 # Programs run on the build machine (Node, the native build's tools); headers and libraries are the
 # target's.
