@@ -1,8 +1,9 @@
 // Polynomials written as lists of roots or of coefficients, and the canonical text of a polynomial.
+#include "cli/polynomial_text.hpp"
+
 #include <utility>
 #include <vector>
 
-#include "cli/polynomial_text.hpp"
 #include "cli/text.hpp"
 
 namespace muller::cli {
@@ -17,7 +18,7 @@ namespace {
 // A list RE or RE,IM;... of at most `most` numbers, each by the programs' rule; `what` names an item
 // in the refusals (raiz, coeficiente).
 Checked<std::vector<complex>> parse_list(const std::string& text, std::size_t most, const char* what,
-                                              const char* plural) {
+                                         const char* plural) {
   std::vector<complex> items;
   std::size_t start = 0;
   for (;;) {
@@ -82,6 +83,22 @@ std::string canonical(const Polynomial& p) {
     }
   }
   return text;
+}
+
+Checked<std::optional<Polynomial>> named_polynomial(char name, const std::string& text) {
+  const std::string n(1, name);
+  const Checked<Polynomial> p = name == 'c' ? parse_coefficients(text) : parse_roots(text);
+  if (!p.problem.empty()) {
+    return {{}, n + " " + p.problem};
+  }
+  const std::string written = canonical(p.value);
+  if (written != text) {
+    return {{}, n + " debe escribirse " + n + "=" + written + ", no " + echo(text)};
+  }
+  if (name == 'c' && written == canonical(search::default_polynomial())) {
+    return {};
+  }
+  return {p.value, ""};
 }
 
 }  // namespace muller::cli

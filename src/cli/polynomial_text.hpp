@@ -4,6 +4,7 @@
 #pragma once
 
 #include <complex>
+#include <optional>
 #include <string>
 
 #include "cli/checked.hpp"
@@ -44,5 +45,12 @@ Checked<Polynomial> parse_coefficients(const std::string& text);
 // The canonical text of a polynomial: its coefficients (or its roots, in the roots form) each as RE or
 // RE,IM in the shortest decimals that read back to the same double, separated by ';'.
 std::string canonical(const Polynomial& p);
+
+// A polynomial as the explorer's addresses name it: name 'c' and its coefficients, or 'r' and its roots,
+// as parse_coefficients and parse_roots read them, in the canonical text alone (another spelling is
+// refused, the canonical one named), so that one polynomial has one name. z^4 + 1 by its coefficients
+// gives no polynomial: it is searched by f itself, as when none is named. The problem begins with the
+// name, as a query parameter's does.
+Checked<std::optional<Polynomial>> named_polynomial(char name, const std::string& text);
 
 }  // namespace muller::cli

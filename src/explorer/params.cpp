@@ -1,6 +1,8 @@
 // What a request names: its points, and its polynomial parsed and classified once.
 #include "explorer/params.hpp"
 
+#include <optional>
+
 #include "cli/polynomial_text.hpp"
 
 namespace muller::explorer {
@@ -38,21 +40,16 @@ cli::Checked<Asked> Polynomials::asked(const http::Request& req) {
       return {*found->second, ""};
     }
   }
-  const cli::Checked<search::Polynomial> p =
-      c != nullptr ? cli::parse_coefficients(text) : cli::parse_roots(text);
+  const cli::Checked<std::optional<search::Polynomial>> p = cli::named_polynomial(*name, text);
   if (!p.problem.empty()) {
-    return {{}, std::string(name) + " " + p.problem};
+    return {{}, p.problem};
   }
-  const std::string written = cli::canonical(p.value);
-  if (written != text) {
-    return {{}, std::string(name) + " debe escribirse " + name + "=" + written + ", no " + cli::echo(text)};
-  }
-  if (c != nullptr && written == cli::canonical(search::default_polynomial())) {
+  if (!p.value.has_value()) {
     return {};
   }
   // Classified outside the lock: a polynomial of degree 20 takes a while, and others may be found
   // meanwhile. Two requests that name a new one at once may both classify it; one copy is kept.
-  Asked asked{key, std::make_shared<const map::MapPolynomial>(map::map_polynomial(p.value))};
+  Asked asked{key, std::make_shared<const map::MapPolynomial>(map::map_polynomial(*p.value))};
   const std::lock_guard<std::mutex> lock(mutex_);
   if (index_.count(key) == 0) {
     recent_.push_front(asked);
