@@ -335,6 +335,36 @@ TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
   EXPECT_LT(given.find("\"n\":3,\"z\":[0,1]"), given.find("\"n\":2,\"z\":[-1,0]")) << given;
 }
 
+// m= names the method: its tiles are its map, its report is muller-search's, named with its order; m=muller
+// is no m at all, the same tile and tag.
+TEST(Explorer, EachMethodHasItsTilesAndItsReport) {
+  const Running service;
+  const Reply plain = service.reply("/tile/1/0/1.png");
+  const Reply muller_named = service.reply("/tile/1/0/1.png?m=muller");
+  EXPECT_EQ(muller_named.body, plain.body);
+  EXPECT_EQ(muller_named.header("etag"), plain.header("etag"));
+  for (const Method m : {Method::secant, Method::newton, Method::halley}) {
+    const std::string key = names(m).key;
+    const Reply tile = service.reply("/tile/1/0/1.png?m=" + key);
+    ASSERT_EQ(tile.status, 200) << key;
+    EXPECT_NE(tile.header("etag"), plain.header("etag")) << key;
+    Window window = muller::map::tile(1, 0, 1, 0);
+    window.method = m;
+    std::vector<std::uint8_t> drawn;
+    std::atomic<int> rows{0};
+    draw(window, drawn, 1, rows);
+    EXPECT_EQ(decode_png(tile.body).rgb, drawn) << key;
+    const std::string json = service.reply("/report?x1=1,1&m=" + key).body;
+    std::ostringstream report;
+    muller::report::report_by(report, m, Z4Plus1{}, 0, {1, 1});
+    EXPECT_EQ(json_string(json, "report"), report.str()) << key;
+    EXPECT_EQ(json_string(json, "method"), key);
+    EXPECT_NE(json.find("\"order\":"), std::string::npos) << json;
+  }
+  EXPECT_EQ(service.reply("/report?x1=1,1").body.find("\"method\""), std::string::npos);  // today's answer
+  EXPECT_EQ(service.reply("/tile/0/0/0.png?m=bisection").status, 400);
+}
+
 // Holds the drawing thread before each tile until opened (or for ten seconds at most), so that a test
 // knows which requests are waiting.
 struct Gate {

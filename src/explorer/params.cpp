@@ -20,6 +20,18 @@ cli::Checked<std::complex<double>> point_param(const http::Request& req, const c
   return point;
 }
 
+cli::Checked<std::optional<search::Method>> method_param(const http::Request& req) {
+  const std::string* text = req.param("m");
+  if (text == nullptr) {
+    return {};
+  }
+  search::Method m = search::Method::muller;
+  if (!search::method_named(*text, m)) {
+    return {{}, "m debe ser secant, muller, newton o halley, no " + cli::echo(*text)};
+  }
+  return {m, ""};
+}
+
 cli::Checked<Asked> Polynomials::asked(const http::Request& req) {
   const std::string* c = req.param("c");
   const std::string* r = req.param("r");

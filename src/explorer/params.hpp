@@ -7,6 +7,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "cli/options.hpp"
 #include "http/server.hpp"
 #include "map/outcome.hpp"
+#include "search/methods.hpp"
 
 namespace muller::explorer {
 
@@ -21,6 +23,9 @@ namespace muller::explorer {
 // programs' rule (no spaces, no hexadecimal, no words such as inf or nan); absent when not given.
 cli::Checked<std::complex<double>> point_param(const http::Request& req, const char* name,
                                                std::complex<double> absent);
+
+// The method a request names by m= (secant, muller, newton or halley), or none.
+cli::Checked<std::optional<search::Method>> method_param(const http::Request& req);
 
 // The polynomial a request names: "c=" with its coefficients or "r=" with its roots. key is "c=..." or
 // "r=..." in the canonical text, and empty, with no polynomial, for z^4 + 1 (no parameter, or its own

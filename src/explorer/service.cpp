@@ -132,15 +132,24 @@ struct Explorer::Service {
       respond(http::refusal(400, asked.problem));
       return;
     }
-    const TileKey key{static_cast<int>(level), column,         row, bits(x0.value.real()),
-                      bits(x0.value.imag()),   asked.value.key};
+    const cli::Checked<std::optional<search::Method>> method = method_param(req);
+    if (!method.problem.empty()) {
+      respond(http::refusal(400, method.problem));
+      return;
+    }
+    // m=muller is no m: the same tile, tag and place in the cache.
+    const search::Method m = method.value.value_or(search::Method::muller);
+    const TileKey key{static_cast<int>(level), column,          row, bits(x0.value.real()),
+                      bits(x0.value.imag()),   asked.value.key, m};
     // The tag names the tile and the version that drew it: it holds without drawing the tile. The
     // polynomial's canonical text (digits and , ; . - + e only) follows, when it is not z^4 + 1.
     std::array<char, 160> head{};
     std::snprintf(head.data(), head.size(), "\"%s-%lld-%lld-%lld-%016llx-%016llx", MULLER_VERSION, level,
                   column, row, static_cast<unsigned long long>(key.x0_re),
                   static_cast<unsigned long long>(key.x0_im));
-    const std::string tag = head.data() + (key.polynomial.empty() ? "" : "-" + key.polynomial) + "\"";
+    const std::string tag = head.data() + (key.polynomial.empty() ? "" : "-" + key.polynomial) +
+                            (m == search::Method::muller ? "" : std::string("-m=") + search::names(m).key) +
+                            "\"";
     http::Response r;
     r.type = "image/png";
     r.headers = {{"Cache-Control", "public, max-age=31536000, immutable"}, {"ETag", tag}};
@@ -199,14 +208,22 @@ struct Explorer::Service {
     if (!asked.problem.empty()) {
       return http::refusal(400, asked.problem);
     }
+    const cli::Checked<std::optional<search::Method>> method = method_param(req);
+    if (!method.problem.empty()) {
+      return http::refusal(400, method.problem);
+    }
     const map::MapPolynomial* p = asked.value.polynomial.get();
-    return json_answer(report_json(p != nullptr ? &p->p : nullptr, x0.value, x1.value));
+    return json_answer(report_json(p != nullptr ? &p->p : nullptr, x0.value, x1.value, method.value));
   }
 
   http::Response serve_roots(const http::Request& req) {
     const cli::Checked<Asked> asked = polynomials.asked(req);
     if (!asked.problem.empty()) {
       return http::refusal(400, asked.problem);
+    }
+    // The roots are the polynomial's whatever the method; m= is read so that a page may send it.
+    if (const auto method = method_param(req); !method.problem.empty()) {
+      return http::refusal(400, method.problem);
     }
     const map::MapPolynomial* p = asked.value.polynomial.get();
     return json_answer(roots_json(asked.value.key, p != nullptr ? *p : z4_plus_1));
