@@ -42,9 +42,7 @@ void add(Tally& total, const Tally& t) {
 
 Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done,
            Path path) {
-  // The lanes run Muller's method; the other methods are drawn by the scalar search.
-  [[maybe_unused]] const bool vector =
-      path == Path::vector && vector_instructions() != nullptr && window.method == search::Method::muller;
+  [[maybe_unused]] const bool vector = path == Path::vector && vector_instructions() != nullptr;
   const MapPolynomial* const polynomial = window.polynomial.get();
   const int classes = polynomial != nullptr ? static_cast<int>(polynomial->classes.centres.size()) : 4;
   const std::size_t width = window.re.size();
