@@ -113,6 +113,9 @@ TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
       {{"--poly", "sin(z)"},
        ": --poly no es un polinomio en z: no se entiende desde la posicion 1, 'sin(z)' ("},
       {{"--poly", "z", "--roots", "1"}, ": --roots y --poly no van juntas"},
+      {{"--method", "bisection"}, ": --method debe ser secant, muller, newton o halley, no 'bisection' ("},
+      {{"--compare", "-o", "x.png"}, ": --compare no escribe un PNG: sobra -o ("},
+      {{"--compare", "--method=newton"}, ": --compare dibuja todos los metodos: sobra --method ("},
       {{"--poly", "z", "--poly", "z"}, ": --poly aparece dos veces"},
       {{"--poly", "(z-1)^3 (z+i)"}, " sus raices, --roots '1;1;1;0,-1' ("},
       {{"--roots", "1;;2"}, ": --roots tiene mal la raiz 2: debe ser un numero decimal, no '' ("}};

@@ -81,8 +81,9 @@ struct Options {
   // The polynomial given by --poly or --roots; nothing for z^4 + 1, drawn by f itself.
   std::shared_ptr<const MapPolynomial> polynomial;
   muller::search::Method method = muller::search::Method::muller;
-  bool compare = false;     // every method over the grid, a table and no file
-  std::string file_option;  // the option that named the file, as typed
+  bool compare = false;       // every method over the grid, a table and no file
+  std::string file_option;    // the option that named the file, as typed
+  std::string method_option;  // and the method
 };
 
 using cli::shortest;
@@ -137,6 +138,7 @@ Options parse(int argc, char** argv) {
           args.error(args.name() + " debe ser secant, muller, newton o halley, no " +
                      cli::echo(args.value()));
         }
+        o.method_option = args.name();
         break;
       case compare:
         o.compare = true;
@@ -164,6 +166,9 @@ Options parse(int argc, char** argv) {
     }
   }
   args.no_operands();
+  if (o.compare && !o.method_option.empty()) {
+    args.error("--compare dibuja todos los metodos: sobra " + o.method_option);
+  }
   if (o.compare && !o.file_option.empty()) {
     args.error("--compare no escribe un PNG: sobra " + o.file_option);
   }
