@@ -38,9 +38,8 @@ namespace HWY_NAMESPACE {
 
 // ---- The lanes and the rows they draw.
 
-// What happens to a pixel after its secant row: its search goes on in a lane, it ended there, or
-// outcome() must do it.
-enum class Start : std::uint8_t { goes_on, converged_at_once, by_outcome };
+// What happens to a pixel after its first row: its search goes on in a lane, or it ended there.
+enum class Start : std::uint8_t { goes_on, converged_at_once };
 
 // The secant rows of a stretch of one pixel row, computed ahead of the lanes that take its pixels.
 struct Row {
@@ -86,17 +85,16 @@ class Drawer {
       active += fill(lane) ? 1 : 0;
     }
     while (active > 0) {
-      std::uint64_t leaving = 0;
       std::uint64_t stopping = 0;
-      step(leaving, stopping);
+      step(stopping);
       ++steps_;
       // Only the lanes whose search left or stopped, and every lane once the oldest search may have
       // reached its last row, are looked at: a scan of every lane each step mispredicts its branches.
       const bool deadline = steps_ >= deadline_;
-      std::uint64_t due = leaving | stopping | (deadline ? all_lanes : 0);
+      std::uint64_t due = stopping | (deadline ? all_lanes : 0);
       for (; due != 0; due &= due - 1) {
         const auto lane = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero64(due));
-        if (settled(lane, leaving, stopping) && !fill(lane)) {
+        if (settled(lane, stopping) && !fill(lane)) {
           --active;
         }
       }
@@ -110,16 +108,15 @@ class Drawer {
  private:
   // Finishes the lane's pixel if its search left the lanes, stopped, or wrote its last row; whether it
   // did. A lane without a pixel has nothing to finish.
-  bool settled(std::size_t lane, std::uint64_t leaving, std::uint64_t stopping) {
+  bool settled(std::size_t lane, std::uint64_t stopping) {
     if (pixel_[lane] < 0) {
       return false;
     }
     const int rows = 1 + static_cast<int>(steps_ - born_[lane]);
     const std::uint64_t bit = std::uint64_t{1} << lane;
-    if ((leaving & bit) != 0) {
-      by_outcome(row_of_[lane], pixel_[lane]);
-    } else if ((stopping & bit) != 0) {
-      finish(row_of_[lane], pixel_[lane], ended(x_[2].re[lane], x_[2].im[lane], rows));
+    if ((stopping & bit) != 0) {
+      finish(row_of_[lane], pixel_[lane],
+             ended({x_[2].re[lane], x_[2].im[lane]}, {f_[2].re[lane], f_[2].im[lane]}, rows));
     } else if (rows + 1 >= search::numiter) {
       finish(row_of_[lane], pixel_[lane], {End::gave_up, rows});
     } else {
@@ -164,7 +161,7 @@ class Drawer {
   // them; the lanes whose search leaves are set in leaving, those where it stops (and does not leave) in
   // stopping. Not inlined, so that bench/roofline finds its instructions by name; a call a step costs
   // nothing beside it.
-  HWY_NOINLINE void step(std::uint64_t& leaving, std::uint64_t& stopping) {
+  HWY_NOINLINE void step(std::uint64_t& stopping) {
     WM off = None();
     const Z x1 = load(x_[1]);
     const Z x2 = load(x_[2]);
@@ -178,20 +175,41 @@ class Drawer {
     } else {
       x3 = next_from(x2, f2, off);
     }
-    const Z f3 = P(x3);
+    Z f3 = P(x3);
     off = off | Not(IsFinite(f3));
-    const WM stops = Stops(x2, x3, f3, off);
+    WM stops = Stops(x2, x3, f3, off);
+    if (!AllFalse(off)) {
+      // What the plain lanes could not vouch for, on every value: the same bits as the scalar search.
+      Z x3_all;
+      if constexpr (M == search::Method::muller) {
+        x3_all = MullerStepR(load(x_[0]), x1, x2, load(f_[0]), f1, f2);
+      } else if constexpr (M == search::Method::secant) {
+        x3_all = SecantStepR(x1, x2, f1, f2);
+      } else {
+        x3_all = next_from_ruled(x2, f2);
+      }
+      const Z f3_all = P_R(x3_all);
+      x3 = Select(off, x3_all, x3);
+      f3 = Select(off, f3_all, f3);
+      stops = Select(off, StopsT(x2, x3_all, f3_all), stops);
+    }
     store(x1, x_[0]);
     store(x2, x_[1]);
     store(x3, x_[2]);
     store(f1, f_[0]);
     store(f2, f_[1]);
     store(f3, f_[2]);
-    leaving = bits(off);
-    stopping = bits(stops) & ~leaving;
+    stopping = bits(stops);
   }
 
-  // Newton's or Halley's next point from x, where p is fx.
+  // Newton's or Halley's next point from x, where p is fx: plain, and on every value.
+  HWY_INLINE Z next_from_ruled(const Z& x, const Z& fx) const {
+    if constexpr (M == search::Method::newton) {
+      return NewtonStepR(x, fx, D_R(x));
+    } else {
+      return HalleyStepR(x, fx, D_R(x), DD_R(x));
+    }
+  }
   HWY_INLINE Z next_from(const Z& x, const Z& fx, WM& off) const {
     if constexpr (M == search::Method::newton) {
       return NewtonStep(x, fx, D(x), off);
@@ -210,12 +228,9 @@ class Drawer {
           start_stretch(j);
         }
         const std::size_t k = j - row_.first;
-        if (row_.start[k] == Start::by_outcome) {
-          by_outcome(row_.i, static_cast<int>(j));
-          continue;
-        }
         if (row_.start[k] == Start::converged_at_once) {
-          finish(row_.i, static_cast<int>(j), ended(row_.x2re[k], row_.x2im[k], 1));
+          finish(row_.i, static_cast<int>(j),
+                 ended({row_.x2re[k], row_.x2im[k]}, {row_.f2re[k], row_.f2im[k]}, 1));
           continue;
         }
         set(lane, window_.x0, {window_.re[j], window_.im[static_cast<std::size_t>(row_.i)]}, f0_,
@@ -278,27 +293,40 @@ class Drawer {
     for (std::size_t j = 0; j < padded; j += kLanes) {
       WM off = None();
       const Z x1{LoadW(re.data() + j), im};
-      const Z f1 = P(x1);
+      Z f1 = P(x1);
       Z x2;
       if constexpr (M == search::Method::secant || M == search::Method::muller) {
         x2 = SecantStep(x0, x1, f0, f1, off);
       } else {
         x2 = next_from(x1, f1, off);
       }
-      const Z f2 = P(x2);
+      Z f2 = P(x2);
       off = off | Not(IsFinite(f2));
-      const WM stops = Stops(x1, x2, f2, off);
+      WM stops = Stops(x1, x2, f2, off);
+      if (!AllFalse(off)) {
+        // What the plain lanes could not vouch for, on every value (see step()).
+        const Z f1_all = P_R(x1);
+        Z x2_all;
+        if constexpr (M == search::Method::secant || M == search::Method::muller) {
+          x2_all = SecantStepR(x0, x1, f0, f1_all);
+        } else {
+          x2_all = next_from_ruled(x1, f1_all);
+        }
+        const Z f2_all = P_R(x2_all);
+        f1 = Select(off, f1_all, f1);
+        x2 = Select(off, x2_all, x2);
+        f2 = Select(off, f2_all, f2);
+        stops = Select(off, StopsT(x1, x2_all, f2_all), stops);
+      }
       StoreW(f1.re, row_.f1re.data() + j);
       StoreW(f1.im, row_.f1im.data() + j);
       StoreW(x2.re, row_.x2re.data() + j);
       StoreW(x2.im, row_.x2im.data() + j);
       StoreW(f2.re, row_.f2re.data() + j);
       StoreW(f2.im, row_.f2im.data() + j);
-      StoreW(Select(off, Splat(2.0), Select(stops, Splat(1.0), Splat(0.0))), status.data());
+      StoreW(Select(stops, Splat(1.0), Splat(0.0)), status.data());
       for (std::size_t l = 0; l < kLanes; ++l) {
-        row_.start[j + l] = status[l] == 2.0   ? Start::by_outcome
-                            : status[l] == 1.0 ? Start::converged_at_once
-                                               : Start::goes_on;
+        row_.start[j + l] = status[l] == 1.0 ? Start::converged_at_once : Start::goes_on;
       }
     }
   }
@@ -307,22 +335,24 @@ class Drawer {
   HWY_INLINE Z P(const Z& z) const { return lane_polynomial_.has_value() ? (*lane_polynomial_)(z) : F(z); }
   HWY_INLINE Z D(const Z& z) const { return lane_derivative_.has_value() ? (*lane_derivative_)(z) : FD(z); }
   HWY_INLINE Z DD(const Z& z) const { return lane_second_.has_value() ? (*lane_second_)(z) : FDD(z); }
-
-  // The class of zeros a search that converged on (re, im) reached, as outcome() classifies it.
-  Outcome ended(double re, double im, int rows) const {
-    if (polynomial_ != nullptr) {
-      return {zero_class(search::nearest_class(polynomial_->classes, {re, im})), rows};
-    }
-    return {quadrant({re, im}), rows};
+  HWY_INLINE Z P_R(const Z& z) const {
+    return lane_polynomial_.has_value() ? lane_polynomial_->Ruled(z) : F_R(z);
   }
+  HWY_INLINE Z D_R(const Z& z) const {
+    return lane_derivative_.has_value() ? lane_derivative_->Ruled(z) : FD_R(z);
+  }
+  HWY_INLINE Z DD_R(const Z& z) const { return lane_second_.has_value() ? lane_second_->Ruled(z) : FDD_R(z); }
 
-  void by_outcome(int i, int j) {
-    ++tally_.redone;
-    const std::complex<double> x1(window_.re[static_cast<std::size_t>(j)],
-                                  window_.im[static_cast<std::size_t>(i)]);
-    finish(i, j,
-           polynomial_ != nullptr ? outcome(window_.method, *polynomial_, window_.x0, x1)
-                                  : outcome(window_.method, window_.x0, x1));
+  // How a search that stopped on its row (x, fx) ended, as outcome() classifies it: at the class of zeros
+  // nearest x, or non-finite.
+  Outcome ended(std::complex<double> x, std::complex<double> fx, int rows) const {
+    if (!search::finite_end(x, fx)) {
+      return {End::non_finite, rows};
+    }
+    if (polynomial_ != nullptr) {
+      return {zero_class(search::nearest_class(polynomial_->classes, x)), rows};
+    }
+    return {quadrant(x), rows};
   }
 
   void finish(int i, int j, Outcome o) {

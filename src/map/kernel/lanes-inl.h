@@ -157,6 +157,7 @@ HWY_INLINE bool AllFalse(const WM& a) {
   }
   return none;
 }
+HWY_INLINE WM Select(const WM& m, const WM& yes, const WM& no) { return (m & yes) | (Not(m) & no); }
 HWY_INLINE W Select(const WM& m, const W& yes, const W& no) {
   W r;
   for (std::size_t u = 0; u < kVectors; ++u) {

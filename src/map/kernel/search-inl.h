@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "map/kernel/lanes-inl.h"
+#include "map/kernel/total-inl.h"
 #include "search/polynomial.hpp"
 #include "search/problem.hpp"
 
@@ -39,6 +40,22 @@ HWY_INLINE Z FD(const Z& z) {
 HWY_INLINE Z FDD(const Z& z) {
   const Z twelve{Splat(12.0), Splat(0.0)};
   return (twelve * z) * z;
+}
+
+// The same three on every value (total-inl.h): cx::mul ruled, and the 1 added by plus ruled.
+HWY_NOINLINE Z F_R(const Z& z) {
+  Z p = MulR(z, z);
+  p = MulR(p, z);
+  p = MulR(p, z);
+  return {Plus(p.re, Splat(1.0)), p.im};
+}
+HWY_NOINLINE Z FD_R(const Z& z) {
+  const Z four{Splat(4.0), Splat(0.0)};
+  return MulR(MulR(MulR(four, z), z), z);
+}
+HWY_NOINLINE Z FDD_R(const Z& z) {
+  const Z twelve{Splat(12.0), Splat(0.0)};
+  return MulR(MulR(twelve, z), z);
 }
 
 // Any other polynomial as search::evaluate() computes it (search/polynomial.hpp, with horner()), its
@@ -80,10 +97,34 @@ class LanePolynomial {
     return p;
   }
 
+  // The same on every value (total-inl.h): the products ruled, the sums ruled as add_sparse and the
+  // factors' differences are.
+  HWY_NOINLINE Z Ruled(const Z& z) const {
+    const std::size_t n = re_.size();
+    if (n == 0) {
+      return {Splat(0.0), Splat(0.0)};
+    }
+    if (by_roots_) {
+      Z p = SubR(z, Constant(0));
+      for (std::size_t k = 1; k < n; ++k) {
+        p = MulR(p, SubR(z, Constant(k)));
+      }
+      return p;
+    }
+    Z p = monic_ ? AddSparseR(z, 1) : Constant(0);
+    for (std::size_t k = monic_ ? 2 : 1; k < n; ++k) {
+      p = AddSparseR(MulR(p, z), k);
+    }
+    return p;
+  }
+
  private:
   HWY_INLINE Z Constant(std::size_t k) const { return {Splat(re_[k]), Splat(im_[k])}; }
   HWY_INLINE Z AddSparse(const Z& p, std::size_t k) const {
     return {re_[k] != 0 ? p.re + Splat(re_[k]) : p.re, im_[k] != 0 ? p.im + Splat(im_[k]) : p.im};
+  }
+  HWY_INLINE Z AddSparseR(const Z& p, std::size_t k) const {
+    return {re_[k] != 0 ? Plus(p.re, Splat(re_[k])) : p.re, im_[k] != 0 ? Plus(p.im, Splat(im_[k])) : p.im};
   }
 
   bool by_roots_;
@@ -154,6 +195,47 @@ HWY_INLINE Z MullerStep(const Z& x0, const Z& x1, const Z& x2, const Z& f0, cons
   const Z x3 = x2 + E;
   off = off | Not(IsFinite(Q) & IsFinite(h0) & IsFinite(divisor) & IsFinite(x3));
   return x3;
+}
+
+// ---- The steps and the stopping test on every value: search.hpp's and methods.hpp's steps with ruled
+// true, and goes_on itself, the twins of the plain copies above where those mark a lane off.
+
+HWY_NOINLINE Z SecantStepR(const Z& x0, const Z& x1, const Z& f0, const Z& f1) {
+  return SubR(x1, DivR(MulR(f1, SubR(x1, x0)), SubR(f1, f0)));
+}
+
+HWY_NOINLINE Z MullerStepR(const Z& x0, const Z& x1, const Z& x2, const Z& f0, const Z& f1, const Z& f2) {
+  const Z two{Splat(2.0), Splat(0.0)};
+  const Z four{Splat(4.0), Splat(0.0)};
+  const Z h0 = SubR(x1, x0);
+  const Z h1 = SubR(x2, x1);
+  const Z h2 = SubR(x2, x0);
+  const Z Q = MulR(MulR(h1, h0), h0);
+  const Z A = DivR(AddR(AddR(MulR(h0, f2), MulR(SubR(x0, x2), f1)), MulR(h1, f0)), Q);
+  const Z spread = SubR(SubR(MulR(two, x2), x1), x0);
+  const Z B = DivR(AddR(SubR(MulR(MulR(h0, spread), f2), MulR(MulR(h2, h2), f1)), MulR(MulR(h1, h1), f0)), Q);
+  const Z C = DivR(MulR(h2, f2), h0);
+  const Z D = SqrtT(SubR(MulR(B, B), MulR(MulR(four, A), C)));
+  const Z sum = AddR(B, D);
+  const Z difference = SubR(B, D);
+  const WM plus = GreaterT(sum, difference);
+  const Z divisor = Select(plus, sum, difference);
+  // -(2, 0) on the B + D branch, (-2, 0) on the other: see muller_step.
+  const Z factor{Splat(-2.0), Select(plus, Splat(-0.0), Splat(0.0))};
+  return AddR(x2, DivR(MulR(factor, C), divisor));
+}
+
+HWY_NOINLINE Z NewtonStepR(const Z& x, const Z& fx, const Z& dx) { return SubR(x, DivR(fx, dx)); }
+
+HWY_NOINLINE Z HalleyStepR(const Z& x, const Z& fx, const Z& dx, const Z& ddx) {
+  const Z two{Splat(2.0), Splat(0.0)};
+  const Z divisor = SubR(MulR(two, MulR(dx, dx)), MulR(fx, ddx));
+  return SubR(x, DivR(MulR(two, MulR(fx, dx)), divisor));
+}
+
+// Whether the search stops after the row (x2, f2) reached from x1: not goes_on.
+HWY_NOINLINE WM StopsT(const Z& x1, const Z& x2, const Z& f2) {
+  return Not(AtLeastT(f2, search::fprec) | AtLeastT(x2 - x1, search::prec));
 }
 
 }  // namespace HWY_NAMESPACE
