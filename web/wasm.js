@@ -34,7 +34,7 @@ export async function wasmBackend() {
     line: pool.info().then(
       (info) => 'Teselas, informes y raíces: calculados en este navegador, en WebAssembly' +
         (info.module === 'simd' ? ' con SIMD' : '') + ' (' + cores + (cores === 1 ? ' hilo).' : ' hilos).'),
-      (e) => 'Este navegador no pudo cargar el módulo WebAssembly: ' + e.message),
+      (e) => 'No se pudo cargar el módulo WebAssembly: ' + e.message),
     roots: latest((poly) => pool.roots(polynomialText(poly))),
     report: latest((x0, x1, poly) => pool.report(x0, x1, polynomialText(poly))),
     tileQuery: (x0, poly) => ({ x0, polynomial: polynomialText(poly) }),
