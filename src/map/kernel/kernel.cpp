@@ -49,9 +49,10 @@ struct Row {
   std::vector<Start> start;
 };
 
-// The lanes drawing rows by method M: Muller's keeps three points a lane, the secant two, Newton's and
-// Halley's one (with the derivatives they evaluate there).
-template <search::Method M>
+// The lanes drawing rows by the window's method: Muller's keeps three points a lane, the secant two,
+// Newton's and Halley's one (with the derivatives they evaluate there). One drawer for the four, the
+// method chosen at each step: a drawer a method took four times as long to compile, for nothing a
+// well-predicted branch a step does not give.
 class Drawer {
  public:
   Drawer(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
@@ -64,6 +65,7 @@ class Drawer {
         width_(window.re.size()),
         height_(static_cast<int>(window.im.size())),
         polynomial_(window.polynomial.get()),
+        method_(window.method),
         f0_(polynomial_ != nullptr ? search::evaluate(polynomial_->p, window.x0) : search::f(window.x0)),
         remaining_(window.im.size(), 0) {
     const int classes = polynomial_ != nullptr ? static_cast<int>(polynomial_->classes.centres.size()) : 4;
@@ -158,9 +160,9 @@ class Drawer {
   }
 
   // One step of the method in every lane, the points and values shifted as the scalar search shifts
-  // them; the lanes whose search leaves are set in leaving, those where it stops (and does not leave) in
-  // stopping. Not inlined, so that bench/roofline finds its instructions by name; a call a step costs
-  // nothing beside it.
+  // them; the lanes where the search stops are set in stopping. The plain step first (lanes-inl.h); a
+  // lane it cannot vouch for is computed on every value (total-inl.h). Not inlined, so that
+  // bench/roofline finds its instructions by name; a call a step costs nothing beside it.
   HWY_NOINLINE void step(std::uint64_t& stopping) {
     WM off = None();
     const Z x1 = load(x_[1]);
@@ -168,26 +170,23 @@ class Drawer {
     const Z f1 = load(f_[1]);
     const Z f2 = load(f_[2]);
     Z x3;
-    if constexpr (M == search::Method::muller) {
-      x3 = MullerStep(load(x_[0]), x1, x2, load(f_[0]), f1, f2, off);
-    } else if constexpr (M == search::Method::secant) {
-      x3 = SecantStep(x1, x2, f1, f2, off);
-    } else {
-      x3 = next_from(x2, f2, off);
+    switch (method_) {
+      case search::Method::muller:
+        x3 = MullerStep(load(x_[0]), x1, x2, load(f_[0]), f1, f2, off);
+        break;
+      case search::Method::secant:
+        x3 = SecantStep(x1, x2, f1, f2, off);
+        break;
+      default:
+        x3 = next_from(x2, f2, off);
+        break;
     }
     Z f3 = P(x3);
     off = off | Not(IsFinite(f3));
     WM stops = Stops(x2, x3, f3, off);
     if (!AllFalse(off)) {
       // What the plain lanes could not vouch for, on every value: the same bits as the scalar search.
-      Z x3_all;
-      if constexpr (M == search::Method::muller) {
-        x3_all = MullerStepR(load(x_[0]), x1, x2, load(f_[0]), f1, f2);
-      } else if constexpr (M == search::Method::secant) {
-        x3_all = SecantStepR(x1, x2, f1, f2);
-      } else {
-        x3_all = next_from_ruled(x2, f2);
-      }
+      const Z x3_all = step_ruled(load(x_[0]), x1, x2, load(f_[0]), f1, f2);
       const Z f3_all = P_R(x3_all);
       x3 = Select(off, x3_all, x3);
       f3 = Select(off, f3_all, f3);
@@ -202,20 +201,43 @@ class Drawer {
     stopping = bits(stops);
   }
 
-  // Newton's or Halley's next point from x, where p is fx: plain, and on every value.
-  HWY_INLINE Z next_from_ruled(const Z& x, const Z& fx) const {
-    if constexpr (M == search::Method::newton) {
-      return NewtonStepR(x, fx, D_R(x));
-    } else {
-      return HalleyStepR(x, fx, D_R(x), DD_R(x));
+  // The method's step on every value (total-inl.h), for the lanes the plain step could not vouch for.
+  HWY_NOINLINE Z step_ruled(const Z& x0, const Z& x1, const Z& x2, const Z& f0, const Z& f1,
+                            const Z& f2) const {
+    switch (method_) {
+      case search::Method::muller:
+        return MullerStepR(x0, x1, x2, f0, f1, f2);
+      case search::Method::secant:
+        return SecantStepR(x1, x2, f1, f2);
+      default:
+        return next_from_ruled(x2, f2);
     }
   }
-  HWY_INLINE Z next_from(const Z& x, const Z& fx, WM& off) const {
-    if constexpr (M == search::Method::newton) {
-      return NewtonStep(x, fx, D(x), off);
-    } else {
-      return HalleyStep(x, fx, D(x), DD(x), off);
+
+  // A search's first row from its start points, for a stretch of pixels at a time: not inlined, as it
+  // is not taken a step but once a pixel, and inlining each method's into start_stretch doubled the time
+  // the kernel took to compile.
+  HWY_NOINLINE Z first_step(const Z& x0, const Z& x1, const Z& f0, const Z& f1, WM& off) const {
+    if (method_ == search::Method::secant || method_ == search::Method::muller) {
+      return SecantStep(x0, x1, f0, f1, off);
     }
+    return next_from(x1, f1, off);
+  }
+
+  // Newton's or Halley's next point from x, where p is fx, on every value.
+  Z next_from_ruled(const Z& x, const Z& fx) const {
+    if (method_ == search::Method::newton) {
+      return NewtonStepR(x, fx, D_R(x));
+    }
+    return HalleyStepR(x, fx, D_R(x), DD_R(x));
+  }
+
+  // Newton's or Halley's next point from x, where p is fx.
+  HWY_INLINE Z next_from(const Z& x, const Z& fx, WM& off) const {
+    if (method_ == search::Method::newton) {
+      return NewtonStep(x, fx, D(x), off);
+    }
+    return HalleyStep(x, fx, D(x), DD(x), off);
   }
 
   // Gives the lane the next pixel whose search goes on past its secant row, finishing on the way those
@@ -294,24 +316,16 @@ class Drawer {
       WM off = None();
       const Z x1{LoadW(re.data() + j), im};
       Z f1 = P(x1);
-      Z x2;
-      if constexpr (M == search::Method::secant || M == search::Method::muller) {
-        x2 = SecantStep(x0, x1, f0, f1, off);
-      } else {
-        x2 = next_from(x1, f1, off);
-      }
+      Z x2 = first_step(x0, x1, f0, f1, off);
       Z f2 = P(x2);
       off = off | Not(IsFinite(f2));
       WM stops = Stops(x1, x2, f2, off);
       if (!AllFalse(off)) {
         // What the plain lanes could not vouch for, on every value (see step()).
         const Z f1_all = P_R(x1);
-        Z x2_all;
-        if constexpr (M == search::Method::secant || M == search::Method::muller) {
-          x2_all = SecantStepR(x0, x1, f0, f1_all);
-        } else {
-          x2_all = next_from_ruled(x1, f1_all);
-        }
+        const Z x2_all = method_ == search::Method::secant || method_ == search::Method::muller
+                             ? SecantStepR(x0, x1, f0, f1_all)
+                             : next_from_ruled(x1, f1_all);
         const Z f2_all = P_R(x2_all);
         f1 = Select(off, f1_all, f1);
         x2 = Select(off, x2_all, x2);
@@ -335,13 +349,9 @@ class Drawer {
   HWY_INLINE Z P(const Z& z) const { return lane_polynomial_.has_value() ? (*lane_polynomial_)(z) : F(z); }
   HWY_INLINE Z D(const Z& z) const { return lane_derivative_.has_value() ? (*lane_derivative_)(z) : FD(z); }
   HWY_INLINE Z DD(const Z& z) const { return lane_second_.has_value() ? (*lane_second_)(z) : FDD(z); }
-  HWY_INLINE Z P_R(const Z& z) const {
-    return lane_polynomial_.has_value() ? lane_polynomial_->Ruled(z) : F_R(z);
-  }
-  HWY_INLINE Z D_R(const Z& z) const {
-    return lane_derivative_.has_value() ? lane_derivative_->Ruled(z) : FD_R(z);
-  }
-  HWY_INLINE Z DD_R(const Z& z) const { return lane_second_.has_value() ? lane_second_->Ruled(z) : FDD_R(z); }
+  Z P_R(const Z& z) const { return lane_polynomial_.has_value() ? lane_polynomial_->Ruled(z) : F_R(z); }
+  Z D_R(const Z& z) const { return lane_derivative_.has_value() ? lane_derivative_->Ruled(z) : FD_R(z); }
+  Z DD_R(const Z& z) const { return lane_second_.has_value() ? lane_second_->Ruled(z) : FDD_R(z); }
 
   // How a search that stopped on its row (x, fx) ended, as outcome() classifies it: at the class of zeros
   // nearest x, or non-finite.
@@ -376,6 +386,7 @@ class Drawer {
   std::size_t width_;
   int height_;
   const MapPolynomial* polynomial_;  // nothing for z^4 + 1
+  const search::Method method_;
   std::optional<LanePolynomial> lane_polynomial_;
   std::optional<LanePolynomial> lane_derivative_;
   std::optional<LanePolynomial> lane_second_;
@@ -410,16 +421,7 @@ int Lanes() { return static_cast<int>(kLanes); }
 
 void DrawRows(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
               std::atomic<int>& rows_done) {
-  switch (window.method) {
-    case search::Method::secant:
-      return Drawer<search::Method::secant>(window, next_row, rgb, tally, rows_done).run();
-    case search::Method::muller:
-      return Drawer<search::Method::muller>(window, next_row, rgb, tally, rows_done).run();
-    case search::Method::newton:
-      return Drawer<search::Method::newton>(window, next_row, rgb, tally, rows_done).run();
-    case search::Method::halley:
-      return Drawer<search::Method::halley>(window, next_row, rgb, tally, rows_done).run();
-  }
+  Drawer(window, next_row, rgb, tally, rows_done).run();
 }
 
 }  // namespace HWY_NAMESPACE
