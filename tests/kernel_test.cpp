@@ -53,7 +53,19 @@ enum class Pair {
   muller,
   newton,
   halley,
-  stops
+  stops,
+  // The slow path's copies (total-inl.h), which must give the scalar bits on every value, NaN signs
+  // included, and never leave.
+  product_all,
+  quotient_all,
+  modulus_all,
+  root_all,
+  at_least_all,
+  greater_all,
+  polynomial_all,
+  muller_all,
+  halley_all,
+  stops_all
 };
 constexpr int operands = 6;
 #endif
@@ -138,6 +150,50 @@ void LaneCopies(int pair, const double* in, std::size_t cases, const search::Pol
       case Pair::stops:
         r.re = Select(Stops(z[0], z[1], z[2], off), one, zero);
         break;
+      default:  // the slow path's, below
+        break;
+    }
+    if (pair >= static_cast<int>(Pair::product_all)) {
+      for (std::size_t u = 0; u < kVectors; ++u) {
+        const auto at = [&](int k) { return total::Z1{z[k].re.v[u], z[k].im.v[u]}; };
+        const V v1 = hn::Set(Tag(), 1.0);
+        const V v0 = hn::Set(Tag(), 0.0);
+        total::Z1 t{v0, v0};
+        switch (static_cast<Pair>(pair)) {
+          case Pair::product_all:
+            t = total::Mul(at(0), at(1));
+            break;
+          case Pair::quotient_all:
+            t = total::Div(at(0), at(1));
+            break;
+          case Pair::modulus_all:
+            t.re = total::Modulus(at(0));
+            break;
+          case Pair::root_all:
+            t = total::Root(at(0));
+            break;
+          case Pair::at_least_all:
+            t.re = hn::IfThenElse(total::AtLeast(at(0), search::fprec), v1, v0);
+            break;
+          case Pair::greater_all:
+            t.re = hn::IfThenElse(total::Greater(at(0), at(1)), v1, v0);
+            break;
+          case Pair::polynomial_all:
+            t = polynomial.Ruled(at(0));
+            break;
+          case Pair::muller_all:
+            t = MullerStepRuled(at(0), at(1), at(2), at(3), at(4), at(5));
+            break;
+          case Pair::halley_all:
+            t = HalleyStepRuled(at(0), at(1), at(2), at(3));
+            break;
+          default:
+            t.re = hn::IfThenElse(StopsRuled(at(0), at(1), at(2)), v1, v0);
+            break;
+        }
+        r.re.v[u] = t.re;
+        r.im.v[u] = t.im;
+      }
     }
     StoreW(r.re, result[0]);
     StoreW(r.im, result[1]);
@@ -290,6 +346,37 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
          return detail::muller_step<false>(z[0], z[1], z[2], z[3], z[4], z[5]);
        },
        false},
+      {Pair::product_all, "cx::mul<true> / total::Mul",
+       [](const complex* z, const Polynomial&) { return cx::mul<true>(z[0], z[1]); }, false},
+      {Pair::quotient_all, "cx::div<true> / total::Div",
+       [](const complex* z, const Polynomial&) { return cx::div<true>(z[0], z[1]); }, false},
+      {Pair::modulus_all, "cx::abs / total::Modulus",
+       [](const complex* z, const Polynomial&) { return complex(cx::abs(z[0]), 0.0); }, false},
+      {Pair::root_all, "cx::sqrt / total::Root",
+       [](const complex* z, const Polynomial&) { return cx::sqrt(z[0]); }, false},
+      {Pair::at_least_all, "cx::abs_at_least / total::AtLeast",
+       [](const complex* z, const Polynomial&) {
+         return complex(cx::abs_at_least(z[0], fprec) ? 1 : 0, 0.0);
+       },
+       false},
+      {Pair::greater_all, "cx::abs_greater / total::Greater",
+       [](const complex* z, const Polynomial&) { return complex(cx::abs_greater(z[0], z[1]) ? 1 : 0, 0.0); },
+       false},
+      {Pair::polynomial_all, "evaluate / LanePolynomial::Ruled",
+       [](const complex* z, const Polynomial& p) { return evaluate(p, z[0]); }, false},
+      {Pair::muller_all, "detail::muller_step<true> / MullerStepRuled",
+       [](const complex* z, const Polynomial&) {
+         return detail::muller_step<true>(z[0], z[1], z[2], z[3], z[4], z[5]);
+       },
+       false},
+      {Pair::halley_all, "detail::halley_step<true> / HalleyStepRuled",
+       [](const complex* z, const Polynomial&) { return detail::halley_step<true>(z[0], z[1], z[2], z[3]); },
+       false},
+      {Pair::stops_all, "detail::goes_on / StopsRuled",
+       [](const complex* z, const Polynomial&) {
+         return complex(detail::goes_on(z[0], z[1], z[2]) ? 0 : 1, 0.0);
+       },
+       false},
       {Pair::stops, "detail::goes_on / Stops",
        [](const complex* z, const Polynomial&) {
          return complex(detail::goes_on(z[0], z[1], z[2]) ? 0 : 1, 0.0);
@@ -329,7 +416,8 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
               << pair.twins << " on " << target_name(target) << ", case " << c;
         }
         EXPECT_GT(compared, cases / 4) << pair.twins << ": the lanes left too often to be compared";
-        if (pair.pair != Pair::polynomial && pair.pair != Pair::derivative && pair.pair != Pair::second) {
+        if (pair.pair != Pair::polynomial && pair.pair != Pair::derivative && pair.pair != Pair::second &&
+            pair.pair != Pair::polynomial_all) {
           break;  // the polynomial matters to these pairs only
         }
       }

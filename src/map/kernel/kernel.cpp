@@ -185,12 +185,22 @@ class Drawer {
     off = off | Not(IsFinite(f3));
     WM stops = Stops(x2, x3, f3, off);
     if (!AllFalse(off)) {
-      // What the plain lanes could not vouch for, on every value: the same bits as the scalar search.
-      const Z x3_all = step_ruled(load(x_[0]), x1, x2, load(f_[0]), f1, f2);
-      const Z f3_all = P_R(x3_all);
-      x3 = Select(off, x3_all, x3);
-      f3 = Select(off, f3_all, f3);
-      stops = Select(off, StopsT(x2, x3_all, f3_all), stops);
+      // What the plain lanes could not vouch for, on every value: the same bits as the scalar search,
+      // for the hardware vectors that have such a lane.
+      const Z x0 = load(x_[0]);
+      const Z f0 = load(f_[0]);
+      for (std::size_t u = 0; u < kVectors; ++u) {
+        if (hn::AllFalse(Tag(), off.m[u])) {
+          continue;
+        }
+        const total::Z1 x3_all =
+            step_ruled(part(x0, u), part(x1, u), part(x2, u), part(f0, u), part(f1, u), part(f2, u));
+        const total::Z1 f3_all = P_R(x3_all);
+        put(x3, u, off.m[u], x3_all);
+        put(f3, u, off.m[u], f3_all);
+        const M stops_all = StopsRuled(part(x2, u), x3_all, f3_all);
+        stops.m[u] = hn::Or(hn::And(off.m[u], stops_all), hn::AndNot(off.m[u], stops.m[u]));
+      }
     }
     store(x1, x_[0]);
     store(x2, x_[1]);
@@ -201,17 +211,33 @@ class Drawer {
     stopping = bits(stops);
   }
 
-  // The method's step on every value (total-inl.h), for the lanes the plain step could not vouch for.
-  HWY_NOINLINE Z step_ruled(const Z& x0, const Z& x1, const Z& x2, const Z& f0, const Z& f1,
-                            const Z& f2) const {
+  // The method's step on one vector, on every value (total-inl.h), for the lanes the plain step could
+  // not vouch for.
+  total::Z1 step_ruled(const total::Z1& x0, const total::Z1& x1, const total::Z1& x2, const total::Z1& f0,
+                       const total::Z1& f1, const total::Z1& f2) const {
     switch (method_) {
       case search::Method::muller:
-        return MullerStepR(x0, x1, x2, f0, f1, f2);
+        return MullerStepRuled(x0, x1, x2, f0, f1, f2);
       case search::Method::secant:
-        return SecantStepR(x1, x2, f1, f2);
+        return SecantStepRuled(x1, x2, f1, f2);
       default:
         return next_from_ruled(x2, f2);
     }
+  }
+
+  // Newton's or Halley's next point from x, where p is fx, on one vector, on every value.
+  total::Z1 next_from_ruled(const total::Z1& x, const total::Z1& fx) const {
+    if (method_ == search::Method::newton) {
+      return NewtonStepRuled(x, fx, D_R(x));
+    }
+    return HalleyStepRuled(x, fx, D_R(x), DD_R(x));
+  }
+
+  // Vector u of a group's values, and the lanes of m set there to z.
+  static total::Z1 part(const Z& z, std::size_t u) { return {z.re.v[u], z.im.v[u]}; }
+  static void put(Z& z, std::size_t u, M m, const total::Z1& value) {
+    z.re.v[u] = hn::IfThenElse(m, value.re, z.re.v[u]);
+    z.im.v[u] = hn::IfThenElse(m, value.im, z.im.v[u]);
   }
 
   // A search's first row from its start points, for a stretch of pixels at a time: not inlined, as it
@@ -222,14 +248,6 @@ class Drawer {
       return SecantStep(x0, x1, f0, f1, off);
     }
     return next_from(x1, f1, off);
-  }
-
-  // Newton's or Halley's next point from x, where p is fx, on every value.
-  Z next_from_ruled(const Z& x, const Z& fx) const {
-    if (method_ == search::Method::newton) {
-      return NewtonStepR(x, fx, D_R(x));
-    }
-    return HalleyStepR(x, fx, D_R(x), DD_R(x));
   }
 
   // Newton's or Halley's next point from x, where p is fx.
@@ -322,15 +340,21 @@ class Drawer {
       WM stops = Stops(x1, x2, f2, off);
       if (!AllFalse(off)) {
         // What the plain lanes could not vouch for, on every value (see step()).
-        const Z f1_all = P_R(x1);
-        const Z x2_all = method_ == search::Method::secant || method_ == search::Method::muller
-                             ? SecantStepR(x0, x1, f0, f1_all)
-                             : next_from_ruled(x1, f1_all);
-        const Z f2_all = P_R(x2_all);
-        f1 = Select(off, f1_all, f1);
-        x2 = Select(off, x2_all, x2);
-        f2 = Select(off, f2_all, f2);
-        stops = Select(off, StopsT(x1, x2_all, f2_all), stops);
+        for (std::size_t u = 0; u < kVectors; ++u) {
+          if (hn::AllFalse(Tag(), off.m[u])) {
+            continue;
+          }
+          const total::Z1 f1_all = P_R(part(x1, u));
+          const total::Z1 x2_all = method_ == search::Method::secant || method_ == search::Method::muller
+                                       ? SecantStepRuled(part(x0, u), part(x1, u), part(f0, u), f1_all)
+                                       : next_from_ruled(part(x1, u), f1_all);
+          const total::Z1 f2_all = P_R(x2_all);
+          put(f1, u, off.m[u], f1_all);
+          put(x2, u, off.m[u], x2_all);
+          put(f2, u, off.m[u], f2_all);
+          const M stops_all = StopsRuled(part(x1, u), x2_all, f2_all);
+          stops.m[u] = hn::Or(hn::And(off.m[u], stops_all), hn::AndNot(off.m[u], stops.m[u]));
+        }
       }
       StoreW(f1.re, row_.f1re.data() + j);
       StoreW(f1.im, row_.f1im.data() + j);
@@ -349,9 +373,15 @@ class Drawer {
   HWY_INLINE Z P(const Z& z) const { return lane_polynomial_.has_value() ? (*lane_polynomial_)(z) : F(z); }
   HWY_INLINE Z D(const Z& z) const { return lane_derivative_.has_value() ? (*lane_derivative_)(z) : FD(z); }
   HWY_INLINE Z DD(const Z& z) const { return lane_second_.has_value() ? (*lane_second_)(z) : FDD(z); }
-  Z P_R(const Z& z) const { return lane_polynomial_.has_value() ? lane_polynomial_->Ruled(z) : F_R(z); }
-  Z D_R(const Z& z) const { return lane_derivative_.has_value() ? lane_derivative_->Ruled(z) : FD_R(z); }
-  Z DD_R(const Z& z) const { return lane_second_.has_value() ? lane_second_->Ruled(z) : FDD_R(z); }
+  total::Z1 P_R(const total::Z1& z) const {
+    return lane_polynomial_.has_value() ? lane_polynomial_->Ruled(z) : FRuled(z);
+  }
+  total::Z1 D_R(const total::Z1& z) const {
+    return lane_derivative_.has_value() ? lane_derivative_->Ruled(z) : FDRuled(z);
+  }
+  total::Z1 DD_R(const total::Z1& z) const {
+    return lane_second_.has_value() ? lane_second_->Ruled(z) : FDDRuled(z);
+  }
 
   // How a search that stopped on its row (x, fx) ended, as outcome() classifies it: at the class of zeros
   // nearest x, or non-finite.

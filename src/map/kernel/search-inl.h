@@ -42,20 +42,18 @@ HWY_INLINE Z FDD(const Z& z) {
   return (twelve * z) * z;
 }
 
-// The same three on every value (total-inl.h): cx::mul ruled, and the 1 added by plus ruled.
-HWY_NOINLINE Z F_R(const Z& z) {
-  Z p = MulR(z, z);
-  p = MulR(p, z);
-  p = MulR(p, z);
-  return {Plus(p.re, Splat(1.0)), p.im};
+// The same three on one vector, on every value (total-inl.h): cx::mul ruled, the 1 added by plus ruled.
+inline HWY_NOINLINE total::Z1 FRuled(const total::Z1& z) {
+  total::Z1 p = total::Mul(z, z);
+  p = total::Mul(p, z);
+  p = total::Mul(p, z);
+  return {total::Plus(p.re, total::C(1.0)), p.im};
 }
-HWY_NOINLINE Z FD_R(const Z& z) {
-  const Z four{Splat(4.0), Splat(0.0)};
-  return MulR(MulR(MulR(four, z), z), z);
+inline HWY_NOINLINE total::Z1 FDRuled(const total::Z1& z) {
+  return total::Mul(total::Mul(total::Mul(total::Constant(4.0, 0.0), z), z), z);
 }
-HWY_NOINLINE Z FDD_R(const Z& z) {
-  const Z twelve{Splat(12.0), Splat(0.0)};
-  return MulR(MulR(twelve, z), z);
+inline HWY_NOINLINE total::Z1 FDDRuled(const total::Z1& z) {
+  return total::Mul(total::Mul(total::Constant(12.0, 0.0), z), z);
 }
 
 // Any other polynomial as search::evaluate() computes it (search/polynomial.hpp, with horner()), its
@@ -97,23 +95,23 @@ class LanePolynomial {
     return p;
   }
 
-  // The same on every value (total-inl.h): the products ruled, the sums ruled as add_sparse and the
-  // factors' differences are.
-  HWY_NOINLINE Z Ruled(const Z& z) const {
+  // The same on one vector, on every value (total-inl.h): the products ruled, the sums ruled as
+  // add_sparse and the factors' differences are.
+  HWY_NOINLINE total::Z1 Ruled(const total::Z1& z) const {
     const std::size_t n = re_.size();
     if (n == 0) {
-      return {Splat(0.0), Splat(0.0)};
+      return total::Constant(0.0, 0.0);
     }
     if (by_roots_) {
-      Z p = SubR(z, Constant(0));
+      total::Z1 p = total::Sub(z, total::Constant(re_[0], im_[0]));
       for (std::size_t k = 1; k < n; ++k) {
-        p = MulR(p, SubR(z, Constant(k)));
+        p = total::Mul(p, total::Sub(z, total::Constant(re_[k], im_[k])));
       }
       return p;
     }
-    Z p = monic_ ? AddSparseR(z, 1) : Constant(0);
+    total::Z1 p = monic_ ? AddSparseRuled(z, 1) : total::Constant(re_[0], im_[0]);
     for (std::size_t k = monic_ ? 2 : 1; k < n; ++k) {
-      p = AddSparseR(MulR(p, z), k);
+      p = AddSparseRuled(total::Mul(p, z), k);
     }
     return p;
   }
@@ -123,8 +121,9 @@ class LanePolynomial {
   HWY_INLINE Z AddSparse(const Z& p, std::size_t k) const {
     return {re_[k] != 0 ? p.re + Splat(re_[k]) : p.re, im_[k] != 0 ? p.im + Splat(im_[k]) : p.im};
   }
-  HWY_INLINE Z AddSparseR(const Z& p, std::size_t k) const {
-    return {re_[k] != 0 ? Plus(p.re, Splat(re_[k])) : p.re, im_[k] != 0 ? Plus(p.im, Splat(im_[k])) : p.im};
+  HWY_INLINE total::Z1 AddSparseRuled(const total::Z1& p, std::size_t k) const {
+    return {re_[k] != 0 ? total::Plus(p.re, total::C(re_[k])) : p.re,
+            im_[k] != 0 ? total::Plus(p.im, total::C(im_[k])) : p.im};
   }
 
   bool by_roots_;
@@ -197,45 +196,54 @@ HWY_INLINE Z MullerStep(const Z& x0, const Z& x1, const Z& x2, const Z& f0, cons
   return x3;
 }
 
-// ---- The steps and the stopping test on every value: search.hpp's and methods.hpp's steps with ruled
-// true, and goes_on itself, the twins of the plain copies above where those mark a lane off.
+// ---- The steps and the stopping test on one vector, on every value: search.hpp's and methods.hpp's
+// steps with ruled true, and goes_on itself, where the plain copies above mark a lane off.
 
-HWY_NOINLINE Z SecantStepR(const Z& x0, const Z& x1, const Z& f0, const Z& f1) {
-  return SubR(x1, DivR(MulR(f1, SubR(x1, x0)), SubR(f1, f0)));
+inline HWY_NOINLINE total::Z1 SecantStepRuled(const total::Z1& x0, const total::Z1& x1, const total::Z1& f0,
+                                              const total::Z1& f1) {
+  using namespace total;
+  return Sub(x1, Div(Mul(f1, Sub(x1, x0)), Sub(f1, f0)));
 }
 
-HWY_NOINLINE Z MullerStepR(const Z& x0, const Z& x1, const Z& x2, const Z& f0, const Z& f1, const Z& f2) {
-  const Z two{Splat(2.0), Splat(0.0)};
-  const Z four{Splat(4.0), Splat(0.0)};
-  const Z h0 = SubR(x1, x0);
-  const Z h1 = SubR(x2, x1);
-  const Z h2 = SubR(x2, x0);
-  const Z Q = MulR(MulR(h1, h0), h0);
-  const Z A = DivR(AddR(AddR(MulR(h0, f2), MulR(SubR(x0, x2), f1)), MulR(h1, f0)), Q);
-  const Z spread = SubR(SubR(MulR(two, x2), x1), x0);
-  const Z B = DivR(AddR(SubR(MulR(MulR(h0, spread), f2), MulR(MulR(h2, h2), f1)), MulR(MulR(h1, h1), f0)), Q);
-  const Z C = DivR(MulR(h2, f2), h0);
-  const Z D = SqrtT(SubR(MulR(B, B), MulR(MulR(four, A), C)));
-  const Z sum = AddR(B, D);
-  const Z difference = SubR(B, D);
-  const WM plus = GreaterT(sum, difference);
-  const Z divisor = Select(plus, sum, difference);
+inline HWY_NOINLINE total::Z1 MullerStepRuled(const total::Z1& x0, const total::Z1& x1, const total::Z1& x2,
+                                              const total::Z1& f0, const total::Z1& f1, const total::Z1& f2) {
+  using namespace total;
+  const Z1 two = Constant(2.0, 0.0);
+  const Z1 four = Constant(4.0, 0.0);
+  const Z1 h0 = Sub(x1, x0);
+  const Z1 h1 = Sub(x2, x1);
+  const Z1 h2 = Sub(x2, x0);
+  const Z1 Q = Mul(Mul(h1, h0), h0);
+  const Z1 A = Div(Add(Add(Mul(h0, f2), Mul(Sub(x0, x2), f1)), Mul(h1, f0)), Q);
+  const Z1 spread = Sub(Sub(Mul(two, x2), x1), x0);
+  const Z1 B = Div(Add(Sub(Mul(Mul(h0, spread), f2), Mul(Mul(h2, h2), f1)), Mul(Mul(h1, h1), f0)), Q);
+  const Z1 C = Div(Mul(h2, f2), h0);
+  const Z1 D = Root(Sub(Mul(B, B), Mul(Mul(four, A), C)));
+  const Z1 sum = Add(B, D);
+  const Z1 difference = Sub(B, D);
+  const M plus = Greater(sum, difference);
+  const Z1 divisor = Sel(plus, sum, difference);
   // -(2, 0) on the B + D branch, (-2, 0) on the other: see muller_step.
-  const Z factor{Splat(-2.0), Select(plus, Splat(-0.0), Splat(0.0))};
-  return AddR(x2, DivR(MulR(factor, C), divisor));
+  const Z1 factor{total::C(-2.0), Sel(plus, total::C(-0.0), total::C(0.0))};
+  return Add(x2, Div(Mul(factor, C), divisor));
 }
 
-HWY_NOINLINE Z NewtonStepR(const Z& x, const Z& fx, const Z& dx) { return SubR(x, DivR(fx, dx)); }
-
-HWY_NOINLINE Z HalleyStepR(const Z& x, const Z& fx, const Z& dx, const Z& ddx) {
-  const Z two{Splat(2.0), Splat(0.0)};
-  const Z divisor = SubR(MulR(two, MulR(dx, dx)), MulR(fx, ddx));
-  return SubR(x, DivR(MulR(two, MulR(fx, dx)), divisor));
+inline HWY_NOINLINE total::Z1 NewtonStepRuled(const total::Z1& x, const total::Z1& fx, const total::Z1& dx) {
+  return total::Sub(x, total::Div(fx, dx));
 }
 
-// Whether the search stops after the row (x2, f2) reached from x1: not goes_on.
-HWY_NOINLINE WM StopsT(const Z& x1, const Z& x2, const Z& f2) {
-  return Not(AtLeastT(f2, search::fprec) | AtLeastT(x2 - x1, search::prec));
+inline HWY_NOINLINE total::Z1 HalleyStepRuled(const total::Z1& x, const total::Z1& fx, const total::Z1& dx,
+                                              const total::Z1& ddx) {
+  using namespace total;
+  const Z1 two = Constant(2.0, 0.0);
+  const Z1 divisor = Sub(Mul(two, Mul(dx, dx)), Mul(fx, ddx));
+  return Sub(x, Div(Mul(two, Mul(fx, dx)), divisor));
+}
+
+// Whether the search stops after the row (x2, f2) reached from x1: not goes_on (its difference plain).
+HWY_INLINE M StopsRuled(const total::Z1& x1, const total::Z1& x2, const total::Z1& f2) {
+  const total::Z1 step{hn::Sub(x2.re, x1.re), hn::Sub(x2.im, x1.im)};
+  return hn::Not(hn::Or(total::AtLeast(f2, search::fprec), total::AtLeast(step, search::prec)));
 }
 
 }  // namespace HWY_NAMESPACE
