@@ -300,7 +300,7 @@ TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
   for (const auto& c : cases) {
     const Reply r = service.reply("/report?x0=0,0&x1=1,1&" + c.query);
     std::ostringstream report;
-    muller_over(report, [&](std::complex<double> z) { return evaluate(c.p, z); }, {0, 0}, {1, 1});
+    muller_polynomial(report, c.p, {0, 0}, {1, 1});
     EXPECT_EQ(json_string(r.body, "report"), report.str()) << c.query;
     EXPECT_EQ(json_string(service.reply("/roots?" + c.query).body, "polynomial"), c.query);
   }

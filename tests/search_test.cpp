@@ -1,4 +1,5 @@
 // The search called directly, its report captured from std::cout.
+#include <cmath>
 #include <complex>
 #include <limits>
 #include <string>
@@ -75,6 +76,43 @@ TEST(Search, ReportsAZeroOnlyWhenItIsFinite) {
   for (const Pair& p : pairs) {
     SCOPED_TRACE(::testing::Message() << "start pair " << p.x0 << ", " << p.x1);
     expect_well_formed(run_search(p.x0, p.x1));
+  }
+}
+
+// A polynomial is searched at its own scale: its multiples by powers of two, down to 2^-1000 (whose
+// squares would underflow), take its very steps, each row's value the multiple's own.
+TEST(Search, APolynomialsMultiplesByPowersOfTwoTakeItsSteps) {
+  using muller::search::from_coefficients;
+  using muller::search::Polynomial;
+  struct Row {
+    complex x, fx;
+  };
+  const auto rows_of = [](const Polynomial& p, bool& converged) {
+    std::vector<Row> rows;
+    converged = muller::search::search_polynomial(p, 0, {1, 1}, [&](int, complex x, complex fx) {
+      rows.push_back({x, fx});
+    });
+    return rows;
+  };
+  const std::vector<complex> c = {{1, 0}, {0, 0}, {-1, 0}};  // z^2 - 1, scale 1
+  bool converged = false;
+  const std::vector<Row> wanted = rows_of(from_coefficients(c), converged);
+  ASSERT_TRUE(converged);
+  EXPECT_EQ(wanted.back().x, complex(1, 0));
+  for (const int k : {-1000, -40, 40, 1000}) {
+    std::vector<complex> multiple;
+    for (const complex a : c) {
+      multiple.emplace_back(std::ldexp(a.real(), k), std::ldexp(a.imag(), k));
+    }
+    const std::vector<Row> got = rows_of(from_coefficients(multiple), converged);
+    EXPECT_TRUE(converged) << k;
+    ASSERT_EQ(got.size(), wanted.size()) << k;
+    for (std::size_t r = 0; r < got.size(); ++r) {
+      EXPECT_EQ(bits(got[r].x.real()), bits(wanted[r].x.real())) << k << ", row " << r + 1;
+      EXPECT_EQ(bits(got[r].x.imag()), bits(wanted[r].x.imag())) << k << ", row " << r + 1;
+      EXPECT_EQ(got[r].fx, complex(std::ldexp(wanted[r].fx.real(), k), std::ldexp(wanted[r].fx.imag(), k)))
+          << k << ", row " << r + 1;
+    }
   }
 }
 

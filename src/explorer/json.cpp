@@ -64,18 +64,23 @@ std::string css_colour(map::Outcome o, int classes) {
 }  // namespace
 
 std::string report_json(const search::Polynomial* p, complex x0, complex x1) {
-  const auto over = [p](complex z) { return p != nullptr ? search::evaluate(*p, z) : search::f(z); };
   std::ostringstream text;
-  const int status = report::muller_over(text, over, x0, x1);
+  const int status =
+      p != nullptr ? report::muller_polynomial(text, *p, x0, x1) : report::muller(text, x0, x1);
   std::string points;
-  search::search_over(over, x0, x1, [&](int k, complex x, complex fx) {
+  const auto point = [&](int k, complex x, complex fx) {
     points += points.empty() ? "" : ",";
     points += "{\"k\":" + std::to_string(k) + ",\"x\":";
     append_pair(points, x);
     points += ",\"f\":";
     append_pair(points, fx);
     points += '}';
-  });
+  };
+  if (p != nullptr) {
+    search::search_polynomial(*p, x0, x1, point);
+  } else {
+    search::search(x0, x1, point);
+  }
   std::string json = "{\"x0\":";
   append_pair(json, x0);
   json += ",\"x1\":";

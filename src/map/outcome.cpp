@@ -9,18 +9,17 @@ namespace muller::map {
 
 namespace {
 
-// The search over p from x0 and x1, its finite converged end named by zero_of.
-template <class P, class ZeroOf>
-Outcome outcome_over(P p, std::complex<double> x0, std::complex<double> x1, ZeroOf zero_of) {
+// The search that run(row) makes, its finite converged end named by zero_of.
+template <class Run, class ZeroOf>
+Outcome outcome_of(Run run, ZeroOf zero_of) {
   int rows = 0;
   std::complex<double> end;
   std::complex<double> residual;
-  const bool converged =
-      search::search_over(p, x0, x1, [&](int k, std::complex<double> x, std::complex<double> fx) {
-        rows = k;
-        end = x;
-        residual = fx;
-      });
+  const bool converged = run([&](int k, std::complex<double> x, std::complex<double> fx) {
+    rows = k;
+    end = x;
+    residual = fx;
+  });
   if (!converged) {
     return {End::gave_up, rows};
   }
@@ -33,7 +32,7 @@ Outcome outcome_over(P p, std::complex<double> x0, std::complex<double> x1, Zero
 }  // namespace
 
 Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
-  return outcome_over([](std::complex<double> z) { return search::f(z); }, x0, x1, quadrant);
+  return outcome_of([&](auto&& row) { return search::search(x0, x1, row); }, quadrant);
 }
 
 MapPolynomial map_polynomial(search::Polynomial p) {
@@ -42,8 +41,8 @@ MapPolynomial map_polynomial(search::Polynomial p) {
 }
 
 Outcome outcome(const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1) {
-  return outcome_over(
-      [&p](std::complex<double> z) { return search::evaluate(p.p, z); }, x0, x1,
+  return outcome_of(
+      [&](auto&& row) { return search::search_polynomial(p.p, x0, x1, row); },
       [&p](std::complex<double> end) { return zero_class(search::nearest_class(p.classes, end)); });
 }
 

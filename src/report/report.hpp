@@ -4,7 +4,6 @@
 #include <complex>
 #include <iomanip>
 #include <ostream>
-#include <utility>
 
 #include "search/problem.hpp"
 #include "search/search.hpp"
@@ -29,10 +28,11 @@ int muller(std::complex<double> x0, std::complex<double> x1);
 // The same search with its report written to out instead, whose precision it leaves at 10 digits.
 int muller(std::ostream& out, std::complex<double> x0, std::complex<double> x1);
 
-// The same report for the search over p (any callable from complex to complex, as search_over takes),
-// written to out; its column and summary keep f's name for p.
-template <class P>
-int muller_over(std::ostream& out, P&& p, std::complex<double> x0, std::complex<double> x1) {
+namespace detail {
+
+// The report of the search that run(row) makes, handing each row to row, written to out.
+template <class Run>
+int report_of(std::ostream& out, Run&& run) {
   out << "    Metodo Muller" << std::endl;
   out.precision(search::nprec);
   out << " iteracion"
@@ -44,13 +44,12 @@ int muller_over(std::ostream& out, P&& p, std::complex<double> x0, std::complex<
   std::complex<double> fx;
   // The library's operator<< builds the whole "(re,im)" text before writing it, so a field width set
   // just before it pads the parenthesised text as one piece.
-  const bool converged = search::search_over(
-      std::forward<P>(p), x0, x1, [&](int k, std::complex<double> xk, std::complex<double> fk) {
-        out << std::setw(10) << k << "   " << std::setw(10) << xk << "  " << fk << std::endl;
-        rows = k;
-        x = xk;
-        fx = fk;
-      });
+  const bool converged = run([&](int k, std::complex<double> xk, std::complex<double> fk) {
+    out << std::setw(10) << k << "   " << std::setw(10) << xk << "  " << fk << std::endl;
+    rows = k;
+    x = xk;
+    fx = fk;
+  });
   if (!converged) {
     out << " numero maximo de iteraciones excedido en muller" << std::endl;
     return 1;
@@ -58,6 +57,21 @@ int muller_over(std::ostream& out, P&& p, std::complex<double> x0, std::complex<
   out << "muller       " << rows << "  iteraciones   "
       << "raiz= " << x << " funcion= " << fx << std::endl;
   return search::finite_end(x, fx) ? 0 : 1;
+}
+
+}  // namespace detail
+
+// The same report for the search over p (any callable from complex to complex, as search_over takes),
+// written to out; its column and summary keep f's name for p.
+template <class P>
+int muller_over(std::ostream& out, P&& p, std::complex<double> x0, std::complex<double> x1) {
+  return detail::report_of(out, [&](auto&& row) { return search::search_over(p, x0, x1, row); });
+}
+
+// The report of the search over a polynomial, as search_polynomial runs it: its values are p's.
+inline int muller_polynomial(std::ostream& out, const search::Polynomial& p, std::complex<double> x0,
+                             std::complex<double> x1) {
+  return detail::report_of(out, [&](auto&& row) { return search::search_polynomial(p, x0, x1, row); });
 }
 
 }  // namespace muller::report

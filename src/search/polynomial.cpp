@@ -2,6 +2,8 @@
 // product expanded.
 #include "search/polynomial.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace muller::search {
@@ -25,6 +27,17 @@ Polynomial from_coefficients(std::vector<std::complex<double>> c) {
     coefficient = without_negative_zeros(coefficient);
   }
   p.c = std::move(c);
+  double largest = 0;
+  for (const complex coefficient : p.c) {
+    largest = std::max({largest, std::fabs(coefficient.real()), std::fabs(coefficient.imag())});
+  }
+  // Within -1022 to 1023, 2^scale and 2^-scale are both doubles, and the scaled coefficients exact
+  // wherever they are normal.
+  p.scale = std::isfinite(largest) ? std::clamp(std::ilogb(largest), -1022, 1023) : 1023;
+  const double factor = std::ldexp(1.0, -p.scale);
+  for (const complex coefficient : p.c) {
+    p.scaled.emplace_back(coefficient.real() * factor, coefficient.imag() * factor);
+  }
   const std::size_t n = p.c.size() - 1;
   for (std::size_t j = 0; j < n; ++j) {
     const auto power = static_cast<double>(n - j);
@@ -45,6 +58,8 @@ Polynomial from_roots(std::vector<std::complex<double>> roots) {
   }
   Polynomial p = from_coefficients(std::move(c));
   p.roots = std::move(roots);
+  p.scale = 0;  // evaluated as the product, and monic: its own scale
+  p.scaled = p.c;
   return p;
 }
 

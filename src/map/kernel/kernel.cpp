@@ -61,7 +61,8 @@ class Drawer {
         width_(window.re.size()),
         height_(static_cast<int>(window.im.size())),
         polynomial_(window.polynomial.get()),
-        f0_(polynomial_ != nullptr ? search::evaluate(polynomial_->p, window.x0) : search::f(window.x0)),
+        f0_(polynomial_ != nullptr ? search::evaluate_scaled(polynomial_->p, window.x0)
+                                   : search::f(window.x0)),
         remaining_(window.im.size(), 0) {
     const int classes = polynomial_ != nullptr ? static_cast<int>(polynomial_->classes.centres.size()) : 4;
     if (polynomial_ != nullptr) {

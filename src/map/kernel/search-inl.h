@@ -30,19 +30,19 @@ HWY_INLINE Z F(const Z& z) {
   return {p.re + Splat(1.0), p.im};
 }
 
-// Any other polynomial as search::evaluate() computes it (search/polynomial.hpp, with horner()), its
-// coefficients or roots the same in every lane: sparse Horner, adding only a coefficient's nonzero parts, or
-// the product of the factors z - r. Products and sums are the scalar ones wherever the value comes out finite
-// (a product that meets a NaN or an infinity is not finite at the end either), and the caller sends every
-// lane whose value is not finite to outcome().
+// Any other polynomial as search::evaluate_scaled() computes it (search/polynomial.hpp, with horner()), its
+// scaled coefficients or roots the same in every lane: sparse Horner, adding only a coefficient's nonzero
+// parts, or the product of the factors z - r. Products and sums are the scalar ones wherever the value comes
+// out finite (a product that meets a NaN or an infinity is not finite at the end either), and the caller
+// sends every lane whose value is not finite to outcome().
 class LanePolynomial {
  public:
   explicit LanePolynomial(const search::Polynomial& p) : by_roots_(p.by_roots()) {
-    for (const std::complex<double> c : p.by_roots() ? p.roots : p.c) {
+    for (const std::complex<double> c : p.by_roots() ? p.roots : p.scaled) {
       re_.push_back(c.real());
       im_.push_back(c.imag());
     }
-    monic_ = !by_roots_ && p.degree() >= 1 && p.c[0] == std::complex<double>(1.0, 0.0);
+    monic_ = !by_roots_ && p.degree() >= 1 && p.scaled[0] == std::complex<double>(1.0, 0.0);
   }
 
   HWY_INLINE Z operator()(const Z& z) const {
