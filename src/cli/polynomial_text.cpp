@@ -1,8 +1,9 @@
 // Polynomials written as lists of roots or of coefficients, and the canonical text of a polynomial.
+#include "cli/polynomial_text.hpp"
+
 #include <utility>
 #include <vector>
 
-#include "cli/polynomial_text.hpp"
 #include "cli/text.hpp"
 
 namespace muller::cli {
@@ -17,7 +18,7 @@ namespace {
 // A list RE or RE,IM;... of at most `most` numbers, each by the programs' rule; `what` names an item
 // in the refusals (raiz, coeficiente).
 Checked<std::vector<complex>> parse_list(const std::string& text, std::size_t most, const char* what,
-                                              const char* plural) {
+                                         const char* plural) {
   std::vector<complex> items;
   std::size_t start = 0;
   for (;;) {
@@ -71,6 +72,15 @@ Checked<Polynomial> parse_coefficients(const std::string& text) {
     return {{}, "empieza por un coeficiente cero: el primero es el de la potencia mas alta"};
   }
   return {from_coefficients(std::move(c.value)), ""};
+}
+
+std::string roots_problem(const std::vector<complex>& roots) {
+  for (const complex r : roots) {
+    if (!cx::finite(r)) {
+      return "tiene una raiz fuera del alcance de los double: su modulo pasa de 1.8e+308";
+    }
+  }
+  return "";
 }
 
 std::string canonical(const Polynomial& p) {

@@ -5,6 +5,7 @@
 
 #include <complex>
 #include <string>
+#include <vector>
 
 #include "cli/checked.hpp"
 #include "search/polynomial.hpp"
@@ -40,6 +41,10 @@ Checked<Polynomial> parse_roots(const std::string& text);
 // Coefficients written c_n;...;c_0, highest power first, each RE or RE,IM as the roots are: 2 to 21 of
 // them, the first nonzero.
 Checked<Polynomial> parse_coefficients(const std::string& text);
+
+// Why a polynomial with these roots cannot be drawn, or "": a root that is not a finite double, its modulus
+// past the largest (1.8e+308), where no search can end.
+std::string roots_problem(const std::vector<std::complex<double>>& roots);
 
 // The canonical text of a polynomial: its coefficients (or its roots, in the roots form) each as RE or
 // RE,IM in the shortest decimals that read back to the same double, separated by ';'.

@@ -53,6 +53,10 @@ cli::Checked<Asked> Polynomials::asked(const http::Request& req) {
   // Classified outside the lock: a polynomial of degree 20 takes a while, and others may be found
   // meanwhile. Two requests that name a new one at once may both classify it; one copy is kept.
   Asked asked{key, std::make_shared<const map::MapPolynomial>(map::map_polynomial(p.value))};
+  const std::string out_of_range = cli::roots_problem(asked.polynomial->classes.roots);
+  if (!out_of_range.empty()) {
+    return {{}, std::string(name) + " " + out_of_range};
+  }
   const std::lock_guard<std::mutex> lock(mutex_);
   if (index_.count(key) == 0) {
     recent_.push_front(asked);

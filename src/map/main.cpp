@@ -140,6 +140,10 @@ Options parse(int argc, char** argv) {
           args.error(args.name() + " " + p.problem);
         }
         o.polynomial = std::make_shared<const MapPolynomial>(map_polynomial(p.value));
+        const std::string out_of_range = cli::roots_problem(o.polynomial->classes.roots);
+        if (!out_of_range.empty()) {
+          args.error(args.name() + " " + out_of_range);
+        }
         break;
       }
       default:
