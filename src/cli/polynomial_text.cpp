@@ -1,6 +1,7 @@
 // Polynomials written as lists of roots or of coefficients, and the canonical text of a polynomial.
 #include "cli/polynomial_text.hpp"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,9 @@ std::string canonical(const Polynomial& p) {
       text += "," + shortest(z.imag());
     }
   }
+  // An exponent's '+' would read as a space in a query: 1e21, not 1e+21, so that the text travels in a
+  // URL as it is.
+  text.erase(std::remove(text.begin(), text.end(), '+'), text.end());
   return text;
 }
 

@@ -47,7 +47,8 @@ Checked<Polynomial> parse_coefficients(const std::string& text);
 std::string roots_problem(const std::vector<std::complex<double>>& roots);
 
 // The canonical text of a polynomial: its coefficients (or its roots, in the roots form) each as RE or
-// RE,IM in the shortest decimals that read back to the same double, separated by ';'.
+// RE,IM in the shortest decimals that read back to the same double (as to_chars writes them, the
+// exponent without its '+': 1e21, 1e-06), separated by ';'. It needs no escaping in a URL's query.
 std::string canonical(const Polynomial& p);
 
 }  // namespace muller::cli
