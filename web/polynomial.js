@@ -146,7 +146,7 @@
           return 1;
         }
       }
-      const power = digits.length > 4 ? Infinity : Number(digits);
+      const power = Number(digits); // leading zeros count for nothing, as in the programs: z^007 is z^7
       if (power < 1 || power > maxDegree) {
         return fail('tiene la potencia z^' + digits + ': las potencias van de 1 a ' + maxDegree);
       }
@@ -325,7 +325,7 @@
     if (parts.length > 2) {
       return { problem: 'debe ser RE,IM, dos números decimales separados por una coma, no ' + echo(String(text)) };
     }
-    const read = parts.map((p) => real(p.trim()));
+    const read = parts.map((p) => real(p.replace(/^ +| +$/g, ''))); // spaces only, as the programs allow
     const wrong = read.findIndex((r) => r.problem);
     if (wrong >= 0) {
       return { problem: 'tiene mal la parte ' + (wrong === 0 ? 'real' : 'imaginaria') + ': ' + read[wrong].problem };
@@ -391,8 +391,10 @@
     return sign + (fixed.length <= scientific.length ? fixed : scientific);
   }
 
-  // The canonical text of a list of [re, im]: RE or RE,IM each, ';' between.
-  const canonical = (list) => list.map((z) => shortest(z[0]) + (z[1] !== 0 ? ',' + shortest(z[1]) : '')).join(';');
+  // The canonical text of a list of [re, im]: RE or RE,IM each, ';' between, and no exponent's '+' (a
+  // space in a query), so that it travels in a URL as it is.
+  const canonical = (list) =>
+    list.map((z) => shortest(z[0]) + (z[1] !== 0 ? ',' + shortest(z[1]) : '')).join(';').replace(/\+/g, '');
 
   // Coefficients written back as an expression that --poly reads to the same numbers.
   function expression(c) {
