@@ -660,7 +660,7 @@
 
   polyForm.addEventListener('submit', (e) => {
     e.preventDefault();
-    const text = polyInput.value.trim();
+    const text = polyInput.value; // as typed: the reader takes spaces where the programs do, and nothing else
     const roots = polyKind.value === 'roots';
     const read = roots ? P.parseRoots(text) : P.parsePolynomial(text);
     polyInput.setAttribute('aria-invalid', read.problem ? 'true' : 'false');
