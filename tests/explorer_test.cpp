@@ -68,9 +68,20 @@ TEST(Explorer, AnswersEachRequestWithItsStatus) {
       {"GET", "/roots", 200, "application/json"},
       {"GET", "/roots?r=1", 200, "application/json"},
       {"GET", "/tile/0/0/0.png?c=1;0;0;-1&r=1", 400, text},
-      {"GET", "/tile/0/0/0.png?c=1;0;0;-1.0", 400, text},  // not canonical
-      {"GET", "/tile/0/0/0.png?c=1;-0", 400, text},
-      {"GET", "/tile/0/0/0.png?c=1,0;2", 400, text},
+      {"GET", "/tile/0/0/0.png?c=1;0;0;-1.0", 301, text},  // not canonical: sent to its one address
+      {"GET", "/tile/0/0/0.png?c=1;-0", 301, text},
+      {"GET", "/tile/0/0/0.png?c=1,0;2", 301, text},
+      {"GET", "/roots?c=1;1e+21", 301, text},  // the '+' read as written, though a space in a query
+      {"GET", "/roots?c=1;1e21", 200, "application/json"},
+      {"GET", "/roots?c=1%3B0%3B-1", 301, text},
+      {"GET", "/roots?c=%31;0;-1", 301, text},
+      {"GET", "/roots?c=1;0;-1&c=anything", 400, text},  // a key given twice
+      {"GET", "/roots?C=1;0;-1", 400, text},             // keys the route does not take
+      {"GET", "/roots?c%3D1;0;-1", 400, text},
+      {"GET", "/report?x1=1,1&X0=0,0", 400, text},
+      {"GET", "/tile/0/0/0.png?c=%FF;1", 400, text},  // not UTF-8, escaped in the answer
+      {"GET", "/roots?c=1e-300;1e300", 400, text},    // a root past the largest double
+      {"GET", "/roots?r=1.7976931348623157e308;1.7976931348623157e308", 200, "application/json"},
       {"GET", "/tile/0/0/0.png?c=0;1", 400, text},
       {"GET", "/tile/0/0/0.png?c=1", 400, text},
       {"GET", "/tile/0/0/0.png?c=", 400, text},
@@ -111,10 +122,12 @@ TEST(Explorer, AnswersEachRequestWithItsStatus) {
     ASSERT_TRUE(r) << c.method << " " << c.target;
     EXPECT_EQ(r->status, c.status) << c.method << " " << c.target << ": " << r->body;
     EXPECT_EQ(r->header("content-type"), c.type) << c.method << " " << c.target;
-    if (c.status >= 400) {
-      // One line, in the page's language and the server's words.
+    if (c.status >= 300) {
+      // One line, in the page's language and the server's words, and ASCII whatever was asked.
       EXPECT_EQ(lines_of(r->body).size(), 1u) << r->body;
       EXPECT_EQ(r->body.back(), '\n') << r->body;
+      EXPECT_TRUE(std::all_of(r->body.begin(), r->body.end(), [](char b) { return b > 0 && b < 0x7f; }))
+          << r->body;
     }
     if (std::string(c.method) == "HEAD") {
       EXPECT_EQ(r->body, "");
@@ -157,11 +170,32 @@ TEST(Explorer, TheDefaultTileKeepsItsBytesAndTagUnderItsOwnCoefficients) {
   EXPECT_EQ(service.explorer.renders(), 2);
 }
 
-TEST(Explorer, RefusesANonCanonicalPolynomialNamingItsCanonicalForm) {
+// Every spelling of a polynomial is sent to its one address, relative to the route's own (so that it
+// holds under a proxy's prefix), the rest of the query as it was; what names no answer is refused.
+TEST(Explorer, SendsEachSpellingOfAPolynomialToItsOneAddress) {
   const Running service;
-  EXPECT_EQ(service.reply("/tile/0/0/0.png?c=1.0;0;-1e0").body,
-            "c debe escribirse c=1;0;-1, no '1.0;0;-1e0'\n");
-  EXPECT_NE(service.reply("/roots?r=-0,-0;2,0").body.find("r=0;2,"), std::string::npos);
+  const std::pair<const char*, const char*> moved[] = {
+      {"/tile/0/0/0.png?c=1.0;0;-1e0", "0.png?c=1;0;-1"},
+      {"/tile/2/1/3.png?v=1.0.0&x0=0%2C0&c=1;1e%2B21", "3.png?v=1.0.0&x0=0%2C0&c=1;1e21"},
+      {"/report?x1=1,1&%63=%31;0;-1&", "report?x1=1,1&c=1;0;-1"},
+      {"/roots?&r=-0,-0;2,0", "roots?r=0;2"},
+      {"/roots?c=1;0;0;0;1e0", "roots?c=1;0;0;0;1"}};
+  for (const auto& [target, location] : moved) {
+    const Reply r = service.reply(target);
+    EXPECT_EQ(r.status, 301) << target;
+    EXPECT_EQ(r.header("location"), location) << target;
+    const std::string path = target;
+    const std::string followed = path.substr(0, path.rfind('/', path.find('?')) + 1) + location;
+    EXPECT_EQ(service.reply(followed).status, 200) << followed;
+  }
+  const std::pair<const char*, const char*> refused[] = {
+      {"/roots?c=1;0;-1&c=anything", "el parametro c se da mas de una vez: cada uno se da una sola vez\n"},
+      {"/tile/0/0/0.png?c%3D1;0;-1", "no se admite el parametro 'c=1;0;-1': /tile admite x0, c, r y v\n"},
+      {"/report?x1=1,1&C=1", "no se admite el parametro 'C': /report admite x0, x1, c, r y v\n"},
+      {"/roots?c=%FF;1", "c tiene mal el coeficiente 1: debe ser un numero decimal, no $'\\377'\n"}};
+  for (const auto& [target, says] : refused) {
+    EXPECT_EQ(service.reply(target).body, says) << target;
+  }
 }
 
 TEST(Explorer, TilesAreTheMapDrawnForTheirWindowWhateverTheThreadCount) {

@@ -122,6 +122,11 @@ struct Explorer::Service {
                                      std::to_string(side - 1)));
       return;
     }
+    const std::string keys = key_problem(req, {"x0", "c", "r", "v"}, "/tile");
+    if (!keys.empty()) {
+      respond(http::refusal(400, keys));
+      return;
+    }
     const cli::Checked<complex> x0 = point_param(req, "x0", 0);
     if (!x0.problem.empty()) {
       respond(http::refusal(400, x0.problem));
@@ -130,6 +135,10 @@ struct Explorer::Service {
     const cli::Checked<Asked> asked = polynomials.asked(req);
     if (!asked.problem.empty()) {
       respond(http::refusal(400, asked.problem));
+      return;
+    }
+    if (!asked.value.moved_to.empty()) {
+      respond(moved(asked.value.moved_to));
       return;
     }
     const TileKey key{static_cast<int>(level), column,         row, bits(x0.value.real()),
@@ -187,6 +196,10 @@ struct Explorer::Service {
   }
 
   http::Response serve_report(const http::Request& req) {
+    const std::string keys = key_problem(req, {"x0", "x1", "c", "r", "v"}, "/report");
+    if (!keys.empty()) {
+      return http::refusal(400, keys);
+    }
     if (req.param("x1") == nullptr) {
       return http::refusal(400, "falta x1, el segundo punto de partida (RE,IM)");
     }
@@ -199,17 +212,37 @@ struct Explorer::Service {
     if (!asked.problem.empty()) {
       return http::refusal(400, asked.problem);
     }
+    if (!asked.value.moved_to.empty()) {
+      return moved(asked.value.moved_to);
+    }
     const map::MapPolynomial* p = asked.value.polynomial.get();
     return json_answer(report_json(p != nullptr ? &p->p : nullptr, x0.value, x1.value));
   }
 
   http::Response serve_roots(const http::Request& req) {
+    const std::string keys = key_problem(req, {"c", "r", "v"}, "/roots");
+    if (!keys.empty()) {
+      return http::refusal(400, keys);
+    }
     const cli::Checked<Asked> asked = polynomials.asked(req);
     if (!asked.problem.empty()) {
       return http::refusal(400, asked.problem);
     }
+    if (!asked.value.moved_to.empty()) {
+      return moved(asked.value.moved_to);
+    }
     const map::MapPolynomial* p = asked.value.polynomial.get();
     return json_answer(roots_json(asked.value.key, p != nullptr ? *p : z4_plus_1));
+  }
+
+  // A polynomial spelled otherwise than in its canonical text is sent to its one URL, as a server sends
+  // a directory named without its slash; the redirect, as the URL's answer, may be kept.
+  static http::Response moved(const std::string& location) {
+    http::Response r;
+    r.status = 301;
+    r.headers = {{"Location", location}, {"Cache-Control", "public, max-age=86400"}};
+    r.body = std::make_shared<const std::string>("la direccion canonica es " + location + "\n");
+    return r;
   }
 
   static http::Response json_answer(std::string json) {

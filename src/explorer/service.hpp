@@ -10,8 +10,9 @@
 //
 // Tiles, reports and roots are of z^4 + 1, or of the polynomial named by c=c_n;...;c_0 (coefficients,
 // highest power first) or r=r_1;...;r_n (roots), each number RE or RE,IM, in the canonical text of
-// cli: any other spelling of the same numbers is refused, naming the canonical one, so that a
-// polynomial has one URL and one place in the cache. c= with z^4 + 1's coefficients is z^4 + 1.
+// cli: any other spelling of the same numbers, escaped or not, is redirected there (301), so that a
+// polynomial has one URL and one place in the cache; a parameter that the route does not take, or one
+// given twice, is refused (400, naming it). c= with z^4 + 1's coefficients is z^4 + 1.
 //
 // HEAD is answered for all of them; every other method gets 405. A tile depends on nothing but its URL
 // and the program's version, so its response may be kept by any cache for good. Tiles are drawn one at
