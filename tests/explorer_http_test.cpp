@@ -1,5 +1,5 @@
 // The explorer's tiles in line to be drawn, and its connections: one drawing per tile however many ask
-// for it, the limits, and what malformed requests and idle connections leave
+// for it, the clients served in turn, the limits, and what malformed requests and idle connections leave
 // of it.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -121,6 +121,70 @@ TEST(Explorer, RefusesTilesPastTheWaitingLimitWithRetryAfter) {
   drawn.join();
   queued.join();
   EXPECT_EQ(service.reply("/tile/1/0/1.png").status, 200);
+}
+
+// Lets the drawing thread through one tile at a time, as the test allows (each waits ten seconds at most).
+struct Steps {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int entered = 0;
+  int allowed = 0;
+  std::function<void()> hold() {
+    return [this] {
+      std::unique_lock<std::mutex> lock(mutex);
+      const int mine = ++entered;
+      changed.notify_all();
+      changed.wait_for(lock, std::chrono::seconds(10), [this, mine] { return allowed >= mine; });
+    };
+  }
+  bool wait_entered(int n) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(10), [this, n] { return entered >= n; });
+  }
+  void allow(int n) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    allowed += n;
+    changed.notify_all();
+  }
+};
+
+// One address's many tiles do not hold back another's: the clients are served in turn, a tile each, and
+// each may have only so many tiles waiting (503 with Retry-After past them).
+TEST(Explorer, ServesTheClientsInTurnAndBoundsEachOnesTilesWaiting) {
+  Steps steps;
+  ExplorerSettings s = settings(1, 1 << 20, 64, steps.hold());
+  s.waiting_per_client = 3;
+  s.draw_instead = [] { return std::string("png"); };
+  const Running service(s);
+  const std::uint32_t flood = 0x7f000002;  // 127.0.0.2; the other client is 127.0.0.1
+  std::vector<int> statuses(4, 0);
+  std::vector<std::thread> clients;
+  const auto ask = [&](int k) {
+    clients.emplace_back([&, k] {
+      statuses[k] = service.reply("/tile/2/" + std::to_string(k) + "/0.png", "GET", "", flood).status;
+    });
+  };
+  ask(0);
+  EXPECT_TRUE(steps.wait_entered(1));  // being drawn
+  for (int k = 1; k < 4; ++k) {
+    ask(k);
+  }
+  EXPECT_TRUE(waiting(service, 4));
+  const Reply refused = service.reply("/tile/2/0/1.png", "GET", "", flood);
+  EXPECT_EQ(refused.status, 503);
+  EXPECT_EQ(refused.header("retry-after"), "1");
+  int other = 0;
+  std::thread late([&] { other = service.reply("/tile/2/3/3.png").status; });
+  EXPECT_TRUE(waiting(service, 5));
+  steps.allow(3);  // the flood's first two tiles, then the other client's, before the flood's last two
+  late.join();
+  EXPECT_EQ(other, 200);
+  EXPECT_EQ(service.explorer.waiting(), 2);
+  steps.allow(100);
+  for (std::thread& t : clients) {
+    t.join();
+  }
+  EXPECT_EQ(statuses, std::vector<int>(4, 200));
 }
 
 // A stop finishes the tile being drawn and refuses those waiting as the stop's, closing their connections.

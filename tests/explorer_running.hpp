@@ -15,7 +15,8 @@
 #include "http_client.hpp"
 
 // A service serving on its own thread until the end of the test.
-// A service serving on its own thread until the end of the test.
+// A service serving on its own thread until the end of the test; its requests come from 127.0.0.1, or
+// from the loopback address given.
 struct Running {
   muller::explorer::Explorer explorer;
   std::thread thread;
@@ -30,13 +31,13 @@ struct Running {
   Running(const Running&) = delete;
   Running& operator=(const Running&) = delete;
   std::optional<Reply> get(const std::string& target, const std::string& method = "GET",
-                           const std::string& headers = "") const {
-    return request(explorer.port(), target, method, headers);
+                           const std::string& headers = "", std::uint32_t from = INADDR_ANY) const {
+    return request(explorer.port(), target, method, headers, from);
   }
   // The same, for a test that goes on with a failed request as with an answer of status 0.
-  Reply reply(const std::string& target, const std::string& method = "GET",
-              const std::string& headers = "") const {
-    const std::optional<Reply> r = get(target, method, headers);
+  Reply reply(const std::string& target, const std::string& method = "GET", const std::string& headers = "",
+              std::uint32_t from = INADDR_ANY) const {
+    const std::optional<Reply> r = get(target, method, headers, from);
     EXPECT_TRUE(r) << method << " " << target;
     return r.value_or(Reply{});
   }

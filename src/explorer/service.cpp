@@ -166,7 +166,7 @@ struct Explorer::Service {
     const auto answer = [this, respond, r](const std::shared_ptr<const Tile>& drawn) {
       respond(tile_answer(drawn, r));
     };
-    switch (tiles.find(key, asked.value.polynomial, tile, answer)) {
+    switch (tiles.find(key, asked.value.polynomial, tile, answer, req.peer)) {
       case Tiles::Found::ready:
         answer(tile);
         break;
