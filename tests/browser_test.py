@@ -4,40 +4,42 @@
     tests/browser_test.py PROGRAM DESKTOP_SCREENSHOT PHONE_SCREENSHOT
 
 Starts PROGRAM (muller-explorer) on a free port of 127.0.0.1 and drives its page at 1280 x 800 and as a
-390 x 844 phone: tiles load; a link with x1 = 1 + i shows muller's first report, draws its path, and
-x0's and x1's markers are in the map and clear of the panel; a click selects the pixel under the pointer
-and shows that search, with its far point marked at the edge; Back restores the previous selection;
-Enter selects the pixel at the map's centre; a double click zooms and selects nothing; "save" writes a
-PNG with the overlays; broken links (a bad escape, level 46) and an x0 of 1e21 still give
-a usable map. A polynomial typed in (z^3 - 1) reloads the tiles and lists its three roots in the legend;
-dragging a root gives the polynomial by its roots (tiles with r=) and changes the map; the screenshots of
-a degree-5 polynomial with complex coefficients and of dragged roots go beside the desktop's. No console
-error or warning anywhere. Bounded: four minutes at most, each wait 30 s.
+390 x 844 phone. At both sizes: the first view shows the whole square as large as the map takes; a link
+with x1 = 1 + i shows muller's first report, draws its path with x0's and x1's markers in the map, and
+no label covers a marker or another label or leaves the map; "save" after a pan writes a PNG named
+after the view whose circles and root markers are where the screen has them; a click selects the pixel
+under the pointer and never moves the map (at level 30 too on the desktop), and Back restores the
+selection; x0 is read as RE,IM or as a complex number and echoed; + zooms one level with Shift; Tab
+shows the map's focus ring and reaches a root marker, whose focus shows and whose arrow keys move the
+root by one pixel (ten with Shift); the poster's command, run by bash with the build's muller-basins,
+writes the file it names, the tiles' pixels exactly. On the desktop also: the far point marked at the
+edge, broken links, Enter, a double click, a polynomial typed, a root dragged, a degree-5 polynomial
+(screenshots beside the desktop's), refusals that say what to write. No console error or warning
+anywhere. Bounded: four minutes at most, each wait 30 s.
 """
+import base64
 import json
+import math
 import os
 import select
+import shlex
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import urllib.request
-import zlib
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
+from browser_support import FOCUS, decoded_pixels, fail, labels_clear, poster_matches_tiles, screen_pixels
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def fail(message):
-    print("browser test: " + message, file=sys.stderr)
-    sys.exit(1)
 
 
 def start(program):
@@ -56,7 +58,8 @@ def browser(profile, downloads, width, height, phone):
     # As root Chromium needs --no-sandbox; the machine has no network, so nothing may call out.
     for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                     "--user-data-dir=" + profile, "--window-size=%d,%d" % (width, height)):
+                     "--force-color-profile=srgb", "--user-data-dir=" + profile,
+                     "--window-size=%d,%d" % (width, height)):
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
@@ -76,6 +79,10 @@ def console_clean(driver):
         fail("console: %r" % bad)
 
 
+def wait(driver, condition):
+    return WebDriverWait(driver, 30).until(condition)
+
+
 def open_page(driver, url, fragment):
     driver.get("about:blank")  # a new document, so that the resource timings below are this page's own
     driver.get(url + fragment)
@@ -83,9 +90,8 @@ def open_page(driver, url, fragment):
 
 def tiles_settled(driver):
     """Waits for the visible tiles, then checks that none failed, by the page's count and the browser's."""
-    wait = WebDriverWait(driver, 30)
-    wait.until(lambda d: d.find_element("id", "map").get_attribute("data-tiles-loading") == "0"
-               and int(d.find_element("id", "map").get_attribute("data-tiles-loaded")) > 0)
+    wait(driver, lambda d: d.find_element("id", "map").get_attribute("data-tiles-loading") == "0"
+         and int(d.find_element("id", "map").get_attribute("data-tiles-loaded")) > 0)
     if driver.find_element("id", "map").get_attribute("data-tiles-failed") != "0":
         fail("tiles failed to load")
     statuses = driver.execute_script(
@@ -101,7 +107,7 @@ def text_of(driver, element_id):
 
 
 def report_shown(driver, expected):
-    WebDriverWait(driver, 30).until(lambda d: text_of(d, "report") == expected)
+    wait(driver, lambda d: text_of(d, "report") == expected)
 
 
 def report_of(url, x1):
@@ -109,92 +115,250 @@ def report_of(url, x1):
         return json.loads(answer.read())["report"]
 
 
-def rect(driver, element):
-    return driver.execute_script("const r = arguments[0].getBoundingClientRect();"
-                                 "return [r.left, r.top, r.right, r.bottom];", element)
+def hash_fields(driver):
+    return dict(p.split("=", 1) for p in driver.current_url.split("#", 1)[1].split("&"))
 
 
-def starts_in_view(driver):
-    """x0's and x1's markers (by their labels) lie inside the map and clear of the panel."""
-    map_box = rect(driver, driver.find_element("id", "map"))
-    panel = rect(driver, driver.find_element("id", "panel"))
-    labels = {e.text: rect(driver, e) for e in driver.find_elements("css selector", ".point-label")}
-    for name in ("x0", "x1"):
-        box = labels.get(name)
-        if box is None:
-            fail("no %s marker in view; labels: %r" % (name, sorted(labels)))
-        inside = map_box[0] <= box[0] and box[2] <= map_box[2] and map_box[1] <= box[1] and box[3] <= map_box[3]
-        under = box[0] < panel[2] and panel[0] < box[2] and box[1] < panel[3] and panel[1] < box[3]
-        if not inside or under:
-            fail("%s's marker at %r: map %r, panel %r" % (name, box, map_box, panel))
+def map_box(driver):
+    return driver.execute_script("const m = document.getElementById('map'), r = m.getBoundingClientRect();"
+                                 "return [r.left, r.top, m.clientWidth, m.clientHeight];")
 
 
-def read_png(path):
-    """Width, height and the RGBA rows of an 8-bit RGBA PNG, as Chromium writes a canvas."""
-    with open(path, "rb") as f:
-        data = f.read()
-    at, chunks, header = 8, b"", None
-    while at < len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        body = data[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", body)
-        elif kind == b"IDAT":
-            chunks += body
-        at += 12 + length
-    width, height, depth, colour, _, _, interlace = header
-    if (depth, colour, interlace) != (8, 6, 0):
-        fail("saved PNG is not 8-bit RGBA: %r" % (header,))
-    raw, stride, rows, previous = zlib.decompress(chunks), width * 4, [], bytearray(width * 4)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - 4] if i >= 4 else 0
-            b = previous[i]
-            c = previous[i - 4] if i >= 4 else 0
-            p = a + b - c
-            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-            predictor = [0, a, b, (a + b) // 2, a if pa <= pb and pa <= pc else b if pb <= pc else c][kind]
-            line[i] = (line[i] + predictor) & 0xFF
-        rows.append(line)
-        previous = line
-    return width, height, rows
+def click_at(driver, dx, dy):
+    """A click dx, dy pixels from the map's centre as Leaflet counts it (half its whole pixels): a map of a
+    fractional height leaves the element's own centre between pixels."""
+    left, top, width, height = map_box(driver)
+    actions = ActionBuilder(driver)
+    actions.pointer_action.move_to_location(int(left + width // 2 + dx), int(top + height // 2 + dy))
+    actions.pointer_action.click()
+    actions.perform()
 
 
-def saved_with_overlays(driver, downloads):
-    driver.find_element("id", "save").click()
-    deadline = time.monotonic() + 30
-    names = []
-    while time.monotonic() < deadline:
-        names = [n for n in os.listdir(downloads) if n.endswith(".png")]
-        if names:
-            break
-        time.sleep(0.2)
-    if not names:
-        fail("save wrote no PNG")
-    width, height, rows = read_png(os.path.join(downloads, names[0]))
-    size = driver.execute_script("const r = document.getElementById('map').getBoundingClientRect();"
-                                 "return [r.width, r.height];")
-    if [width, height] != [round(v) for v in size]:
-        fail("saved PNG is %d x %d, the map %r" % (width, height, size))
-    # The ring around the zero is pure yellow, which no tile has; the orange of (1 + i)/sqrt 2's basin
-    # shows that the tiles are there too.
-    yellow = sum(1 for row in rows for x in range(0, len(row), 4)
-                 if row[x] > 240 and row[x + 1] > 240 and row[x + 2] < 30)
-    orange = sum(1 for row in rows for x in range(0, len(row), 4)
-                 if row[x] > 200 and 130 < row[x + 1] < 170 and row[x + 2] < 20)
-    if yellow < 30 or orange < 1000:
-        fail("saved PNG: %d yellow pixels of the ring, %d orange ones of the tiles" % (yellow, orange))
-
-
-def first_search(driver, url, first_report):
-    """A link with x1 = 1 + i and no view: the report, its start points named, the path in view."""
+def first_search(driver, url, first_report, downloads, wide, screenshot):
+    """A link with x1 = 1 + i and no view: the first view, the report (whole in its box on a wide screen, at 11 pixels at
+    least inside its box on a phone), the path, its start points named, labels clear of markers; then a
+    pan and "save": the saved PNG has the circles and root markers where the screen has them."""
     open_page(driver, url, "#x1=1,1")
     tiles_settled(driver)
+    # Row 9: with no view in the address, the whole square, at the deepest level at which it fits.
+    _, _, width, height = map_box(driver)
+    fields = hash_fields(driver)
+    side = 256 * 2 ** int(fields["z"])
+    if fields["c"] != "0,0" or not side <= min(width, height) < 2 * side:
+        fail("the first view of a %d x %d map: %r" % (width, height, fields))
     report_shown(driver, first_report)
     if "x1 = 1,1" not in text_of(driver, "search-line"):
         fail("the search line does not name x1: %r" % text_of(driver, "search-line"))
-    starts_in_view(driver)
+    overflow = driver.execute_script("const r = document.getElementById('report'); return r.scrollWidth - r.clientWidth;")
+    if wide and overflow > 0:
+        fail("the report is %d pixels wider than its panel" % overflow)
+    # The path: a line through x1 and the eight points, the start points and the zero marked.
+    line = max((p.get_attribute("d") for p in driver.find_elements("css selector", ".path-line")),
+               key=lambda d: d.count("L"))
+    if line.count("L") != 8:
+        fail("the path has %d segments, not 8: %s" % (line.count("L"), line))
+    labels = labels_clear(driver)
+    if not {"x0", "x1", "raíz"} <= set(labels):
+        fail("labels: %r" % labels)
+    if not wide:
+        # Row 4, and the panel's parts in the width of a phone: the page never scrolls sideways.
+        widths = driver.execute_script(
+            "return [...document.querySelectorAll('#legend .swatch')].map(e => e.getBoundingClientRect().width)"
+            ".concat([document.getElementById('x0').getBoundingClientRect().right, innerWidth,"
+            " parseFloat(getComputedStyle(document.getElementById('report')).fontSize),"
+            " document.documentElement.scrollWidth]);")
+        if min(widths[:-4]) < 12 or widths[-4] > widths[-3] or widths[-2] < 11 or widths[-1] > widths[-3]:
+            fail("on a phone: swatches %r wide, the x0 field ending at %r of %r, the report at %r px, the page "
+                 "%r wide" % (widths[:-4], widths[-4], widths[-3], widths[-2], widths[-1]))
+        driver.save_screenshot(screenshot)
+    # A drag pans the map; the path's labels are placed again.
+    ActionChains(driver).move_to_element_with_offset(driver.find_element("id", "map"), -20, 30) \
+        .click_and_hold().move_by_offset(-15, -20).move_by_offset(-15, -20).release().perform()
+    wait(driver, lambda d: hash_fields(d)["c"] != "0,0")
+    tiles_settled(driver)
+    labels_clear(driver)
+    saved_matches_screen(driver, downloads)
+
+
+def saved_matches_screen(driver, downloads):
+    """Row 2: the saved PNG is the map's size, named after the view, and each of the path's circles and
+    each root marker is at the same place in it as on the screen."""
+    before = set(os.listdir(downloads))
+    driver.find_element("id", "save").click()
+    deadline = time.monotonic() + 30
+    names = []
+    while not names and time.monotonic() < deadline:
+        names = [n for n in set(os.listdir(downloads)) - before if n.endswith(".png")]
+        time.sleep(0.1)
+    if not names:
+        fail("save wrote no PNG")
+    fields = hash_fields(driver)
+    if not names[0].startswith("muller-z4+1-nivel%s-" % fields["z"]):
+        fail("the saved PNG is named %r for the view %r" % (names[0], fields))
+    with open(os.path.join(downloads, names[0]), "rb") as f:
+        png = f.read()
+    left, top, width, height = map_box(driver)
+    marks = driver.execute_script("""
+        const o = document.getElementById('map').getBoundingClientRect();
+        return [...document.querySelectorAll('.path-start, .path-point, .path-ring, .root-marker')].map(e => {
+          const r = e.getBoundingClientRect();
+          return [e.classList[0].replace('leaflet-marker-icon', 'root-marker'), Math.round(r.left + r.width / 2 - o.left),
+                  Math.round(r.top + r.height / 2 - o.top), r.width / 2, getComputedStyle(e).backgroundColor];
+        });""")
+    kinds = [m[0] for m in marks if 14 <= m[1] < width - 14 and 14 <= m[2] < height - 14]
+    if kinds.count("path-start") < 2 or "path-ring" not in kinds or "root-marker" not in kinds:
+        fail("too few marks in view to compare: %r" % marks)
+    # Where each mark shows its own colour: a start's black centre and white ring, a point's white
+    # centre, the zero's yellow ring, a root marker's colour beside its number; unless a root marker,
+    # which lies over the path, covers the place.
+    roots = [(x, y) for kind, x, y, _, _ in marks if kind == "root-marker"]
+    places = []
+    for kind, x, y, half, colour in marks:
+        if 14 <= x < width - 14 and 14 <= y < height - 14:
+            rgb = [int(v) for v in colour[colour.index("(") + 1:colour.index(")")].split(",")[:3]] \
+                if kind == "root-marker" else None
+            places += [(p, want) for p, want in {
+                "path-start": [((x, y), (0, 0, 0)), ((x + 6, y), (255, 255, 255))],
+                "path-point": [((x, y), (255, 255, 255))],
+                "path-ring": [((x + 11, y), (255, 255, 0))],
+                "root-marker": [((x - 6, y), tuple(rgb or ()))]}.get(kind, [])
+                if kind == "root-marker" or all(max(abs(p[0] - a), abs(p[1] - b)) > 11 for a, b in roots)]
+    size, got = decoded_pixels(driver, png, [p for p, _ in places])
+    if size != [width, height]:
+        fail("saved PNG is %r, the map %r" % (size, [width, height]))
+    wrong = [(p, want, have[:3]) for (p, want), have in zip(places, got)
+             if max(abs(a - b) for a, b in zip(want, have)) > 40]
+    if wrong:
+        fail("the saved PNG differs from the screen at %r" % wrong)
+
+
+def click_selects(driver, url, first_report, offset, x1, far=False):
+    """Row 3: a click selects the pixel under it and never moves the map; a second click on the same spot
+    selects the same point (no history entry), and Back restores the previous selection."""
+    open_page(driver, url, "#z=2&c=0.625,0&x0=0,0&x1=1,1")
+    tiles_settled(driver)
+    report_shown(driver, first_report)
+    _, _, width, height = map_box(driver)
+    if width % 2 or height % 2:
+        fail("a map of odd size %r puts the centre between pixels" % [width, height])
+    view = {k: v for k, v in hash_fields(driver).items() if k in ("z", "c")}
+    entries = driver.execute_script("return history.length;")
+    click_at(driver, *offset)
+    wait(driver, lambda d: "&x1=%s,%s" % x1 in d.current_url)
+    report_shown(driver, report_of(url, x1))
+    if far:
+        # Its secant step leaps to (6.26, -17.03): marked at the map's edge with its number.
+        edges = [e.text for e in driver.find_elements("css selector", ".edge-label")]
+        if not any(" 1" in e or e.endswith("1") for e in edges):
+            fail("the far point 1 is not marked at the edge: %r" % edges)
+    labels_clear(driver)
+    # The same spot again, then 20 pixels right: one entry more, and the point where an unmoved map has it.
+    click_at(driver, *offset)
+    click_at(driver, offset[0] + 20, offset[1])
+    moved = "&x1=%r,%s" % (float(x1[0]) + 20 / 256, x1[1])
+    wait(driver, lambda d: moved in d.current_url)
+    now = {k: v for k, v in hash_fields(driver).items() if k in ("z", "c")}
+    if now != view or driver.execute_script("return history.length;") != entries + 2:
+        fail("clicks moved the map to %r from %r, or made %d entries" % (
+            now, view, driver.execute_script("return history.length;") - entries))
+    driver.back()
+    wait(driver, lambda d: "&x1=%s,%s" % x1 in d.current_url)
+    report_shown(driver, report_of(url, x1))
+
+
+def deep_click(driver, url):
+    """Row 3 at level 30: the report comes, and the map stays at its level and centre."""
+    open_page(driver, url, "#z=30&c=0.3,0.2&x0=0,0")
+    tiles_settled(driver)
+    click_at(driver, 10, 10)
+    wait(driver, lambda d: "x1 = " in text_of(d, "search-line") and text_of(d, "report").startswith("    Metodo"))
+    fields = hash_fields(driver)
+    if fields["z"] != "30" or fields["c"] != "0.3,0.2":
+        fail("a click at level 30 moved the map: %r" % fields)
+
+
+def x0_read(driver):
+    """Row 5, on the page as it is: 0,5 is 0 + 5i, said at once; the complex form and spaces are read; a bad
+    value is named."""
+    field = driver.find_element("id", "x0")
+    for typed, echoed, address in (("0,5", "x0 = 0 + 5i", None), ("-i", "x0 = 0 - 1i", None),
+                                   (" -1 , 2e-3 ", "x0 = -1 + 0.002i", None),
+                                   ("0.5+0.25i", "x0 = 0.5 + 0.25i", "0.5,0.25")):
+        field.clear()
+        field.send_keys(typed)
+        if text_of(driver, "x0-read") != echoed:
+            fail("x0 %r is echoed as %r" % (typed, text_of(driver, "x0-read")))
+        if address:
+            field.send_keys(Keys.ENTER)
+            wait(driver, lambda d: hash_fields(d)["x0"] == address)
+            tiles_settled(driver)  # before the next: a tile dropped on its way counts as failed
+    field.clear()
+    field.send_keys("0.5+" + Keys.ENTER)
+    if "termina antes de tiempo" not in text_of(driver, "x0-problem"):
+        fail("x0 0.5+ gets %r" % text_of(driver, "x0-problem"))
+
+
+def keyboard(driver, url):
+    """Rows 6 and 7, on the page as it is (z^4 + 1, its root 1 in view): Shift and + zoom one level; the
+    map's focus ring shows over the tiles; Tab then reaches root 1, whose focus shows; Right moves it one
+    pixel, Shift and Up ten."""
+    driver.execute_script("document.getElementById('map').focus();")
+    level = int(hash_fields(driver)["z"])
+    ActionChains(driver).key_down(Keys.SHIFT).send_keys("+").key_up(Keys.SHIFT).perform()
+    wait(driver, lambda d: text_of(d, "level") == str(level + 1))
+    tiles_settled(driver)
+    ActionChains(driver).send_keys("-").perform()
+    wait(driver, lambda d: text_of(d, "level") == str(level))
+    tiles_settled(driver)
+    left, top, width, height = map_box(driver)
+    if screen_pixels(driver, [(left + 1, top + height // 2)])[0] != FOCUS:
+        fail("the map's focus ring does not show")
+    ActionChains(driver).send_keys(Keys.TAB).perform()
+    marker = driver.switch_to.active_element
+    if "root-marker" not in marker.get_attribute("class") or marker.text != "1":
+        fail("Tab after the map reaches %r" % marker.get_attribute("outerHTML"))
+    box = driver.execute_script("const r = arguments[0].getBoundingClientRect(); return [r.left, r.top];", marker)
+    if screen_pixels(driver, [(box[0] - 3, box[1] + 10)])[0] != FOCUS:
+        fail("a root marker's focus does not show")
+    with urllib.request.urlopen(url + "roots", timeout=10) as answer:
+        re, im = json.loads(answer.read())["classes"][0]["roots"][0]["z"]
+    pixel = 2.0 ** -(6 + level)
+    column, row = math.floor((re + 2) / pixel), math.floor((2 - im) / pixel)
+    centre = lambda c, r: "%r,%r" % (-2 + c * pixel + pixel / 2, 2 - r * pixel - pixel / 2)
+    for shift, key, (c, r) in ((False, Keys.ARROW_RIGHT, (column + 1, row)), (True, Keys.ARROW_UP, (column + 1, row - 10))):
+        keys = ActionChains(driver)
+        (keys.key_down(Keys.SHIFT).send_keys(key).key_up(Keys.SHIFT) if shift else keys.send_keys(key)).perform()
+        wait(driver, lambda d: hash_fields(d).get("roots", "").startswith(centre(c, r) + ";"))
+        wait(driver, lambda d: d.execute_script(
+            "const e = document.activeElement; return e.classList.contains('root-marker') && e.title;")
+             and centre(c, r) in d.execute_script("return document.activeElement.title;"))
+
+
+def poster(driver, url, fragment, build):
+    """Row 1: the poster's command at as many points a side as the map's larger side, run by bash with the
+    build's muller-basins, writes the one file it names, after the view, and its pixels are the tiles'."""
+    if fragment is not None:
+        open_page(driver, url, fragment)
+    tiles_settled(driver)
+    _, _, width, height = map_box(driver)
+    driver.find_element("css selector", "#poster summary").click()
+    size = driver.find_element("id", "poster-size")
+    size.clear()
+    size.send_keys(str(max(width, height)))
+    command = text_of(driver, "poster-command")
+    words = shlex.split(command)
+    name = words[words.index("-o") + 1]
+    if words[0] != "muller-basins" or not name.startswith("muller-raices3-nivel%s-" % hash_fields(driver)["z"]):
+        fail("the poster's command: %r" % command)
+    with tempfile.TemporaryDirectory() as directory:
+        run = subprocess.run(["bash", "-c", command], cwd=directory, capture_output=True, text=True, timeout=120,
+                             env=dict(os.environ, PATH=build + os.pathsep + os.environ["PATH"]))
+        if run.returncode != 0 or os.listdir(directory) != [name]:
+            fail("%s: status %d, files %r, %s" % (command, run.returncode, os.listdir(directory), run.stderr))
+        with open(os.path.join(directory, name), "rb") as f:
+            compared, differ = poster_matches_tiles(driver, f.read())
+    if compared < 30000 or differ:
+        fail("the poster differs from the tiles at %d of %d pixels" % (differ, compared))
 
 
 def tile_urls(driver, part):
@@ -204,9 +368,8 @@ def tile_urls(driver, part):
 
 
 def legend_classes(driver, count):
-    WebDriverWait(driver, 30).until(
-        lambda d: len(d.find_elements("css selector", "#legend .legend-class")) == count
-        and len(d.find_elements("css selector", ".root-marker")) >= count)
+    wait(driver, lambda d: len(d.find_elements("css selector", "#legend .legend-class")) == count
+         and len(d.find_elements("css selector", ".root-marker")) >= count)
     return [e.get_attribute("textContent") for e in driver.find_elements("css selector", "#legend .legend-class")]
 
 
@@ -217,18 +380,19 @@ def type_polynomial(driver, kind, text):
     field.send_keys(text + Keys.ENTER)
 
 
-def polynomials(driver, url, screenshot):
-    """Types z^3 - 1, then drags its first root; a degree-5 polynomial and the dragged roots are shot."""
+def polynomials(driver, url, screenshot, build):
+    """Types z^3 - 1, then drags its first root and runs the poster; a degree-5 polynomial and the dragged
+    roots are shot; refusals say what to write instead."""
     open_page(driver, url, "#z=0&c=0,0")
     tiles_settled(driver)
     legend_classes(driver, 4)
-    type_polynomial(driver, "poly", "z^3 - 1")
-    WebDriverWait(driver, 30).until(lambda d: "&coef=1;0;0;-1" in d.current_url)
-    WebDriverWait(driver, 30).until(lambda d: tile_urls(d, "&c=1;0;0;-1"))
+    type_polynomial(driver, "poly", "z³ - 1")
+    wait(driver, lambda d: "&coef=1;0;0;-1" in d.current_url)
+    wait(driver, lambda d: tile_urls(d, "&c=1;0;0;-1"))
     tiles_settled(driver)
     legend = legend_classes(driver, 3)
-    if not legend[0].startswith("raíz 1 (1,0)"):
-        fail("the legend of z^3 - 1: %r" % legend)
+    if not legend[0].startswith("raíz 1 (1,0)") or driver.title != "Método de Muller sobre z³ - 1: cuencas de las raíces":
+        fail("the legend of z^3 - 1: %r, the title %r" % (legend, driver.title))
     shown = driver.find_element("css selector", "img.leaflet-tile-loaded").get_attribute("src")
 
     marker = [m for m in driver.find_elements("css selector", ".root-marker") if m.text == "1"][0]
@@ -238,85 +402,64 @@ def polynomials(driver, url, screenshot):
     for _ in range(10):
         drag = drag.move_by_offset(-6, 5)
     drag.release().perform()
-    WebDriverWait(driver, 30).until(lambda d: "&roots=" in d.current_url)
-    first = [float(v) for v in driver.current_url.split("&roots=")[1].split(";")[0].split(",")]
+    wait(driver, lambda d: "&roots=" in d.current_url)
+    first = [float(v) for v in hash_fields(driver)["roots"].split(";")[0].split(",")]
     if len(first) != 2 or abs(first[0] - 0.0625) > 0.15 or abs(first[1] + 0.78) > 0.15:  # 10 pixels
         fail("root 1 dragged to %r: %s" % (first, driver.current_url))
-    WebDriverWait(driver, 30).until(lambda d: tile_urls(d, "&r="))
+    wait(driver, lambda d: tile_urls(d, "&r="))
     tiles_settled(driver)
     legend = legend_classes(driver, 3)
     if any(e.startswith("raíz 1 (1,0)") for e in legend) or "r=" not in driver.find_element(
             "css selector", "img.leaflet-tile-loaded").get_attribute("src") or shown.find("r=") >= 0:
         fail("after the drag: legend %r, url %s" % (legend, driver.current_url))
-    if "--roots " not in text_of(driver, "poster-command"):
-        fail("the poster's command: %r" % text_of(driver, "poster-command"))
+    poster(driver, url, None, build)
     # The link keeps the roots: opened at level 1, it shows the same three classes, for the screenshot.
     open_page(driver, url, "#" + driver.current_url.split("#")[1].replace("z=0", "z=1"))
     tiles_settled(driver)
     legend_classes(driver, 3)
     driver.find_element("id", "map").screenshot(os.path.join(os.path.dirname(screenshot), "explorer-dragged.png"))
 
+    # Typed over the dragged roots' view, level 1 around 0: the degree-5 screenshot's view.
     type_polynomial(driver, "poly", "z^5 + (0.5-1i)z^3 - iz + 0.8")
-    WebDriverWait(driver, 30).until(lambda d: "&coef=1;0;0.5,-1;0;0,-1;0.8" in d.current_url)
-    WebDriverWait(driver, 30).until(lambda d: tile_urls(d, "&c=1;0;0.5,-1;0;0,-1;0.8"))
+    wait(driver, lambda d: "#z=1&c=0,0&x0=0,0&coef=1;0;0.5,-1;0;0,-1;0.8" in d.current_url)
+    wait(driver, lambda d: tile_urls(d, "&c=1;0;0.5,-1;0;0,-1;0.8"))
     tiles_settled(driver)
-    legend_classes(driver, 5)
+    legend = legend_classes(driver, 5)
+    numbers = [int(e.split()[1].rstrip(",")) for e in legend]
+    if numbers != [1, 2, 3, 4, 5]:
+        fail("the legend numbers its roots %r, not in the order shown" % legend)
     if "--poly 'z^5 + (0.5-1i)*z^3 - 1i*z + 0.8'" not in text_of(driver, "poster-command"):
         fail("the poster's command: %r" % text_of(driver, "poster-command"))
-    open_page(driver, url, "#z=1&c=0,0&x0=0,0&coef=1;0;0.5,-1;0;0,-1;0.8")
-    tiles_settled(driver)
-    legend_classes(driver, 5)
     driver.find_element("id", "map").screenshot(os.path.join(os.path.dirname(screenshot), "explorer-degree5.png"))
 
-    type_polynomial(driver, "poly", "sin(z)")
-    if "sin(z)" not in text_of(driver, "poly-problem"):
-        fail("sin(z) gets %r" % text_of(driver, "poly-problem"))
+    for typed, says in (("sin(z)", "sin(z)"), ("(z-1)^3", "«raíces: 1;1;1»"), ("1 + z + 2", "repite el término constante")):
+        type_polynomial(driver, "poly", typed)
+        if says not in text_of(driver, "poly-problem"):
+            fail("%s gets %r" % (typed, text_of(driver, "poly-problem")))
 
 
-def desktop(url, first_report, profile, downloads, screenshot):
+def both(driver, url, first_report, downloads, wide, screenshot=None):
+    """What both sizes check first; with click_selects, x0_read and poster, rows 1-3, 5, 7, 9 and 11."""
+    first_search(driver, url, first_report, downloads, wide, screenshot)
+    keyboard(driver, url)
+
+
+def desktop(url, first_report, profile, downloads, screenshot, build):
     driver = browser(profile, downloads, 1280, 800, False)
     try:
-        first_search(driver, url, first_report)
-        overflow = driver.execute_script("const r = document.getElementById('report');"
-                                         "return r.scrollWidth - r.clientWidth;")
-        if overflow > 0:
-            fail("the report is %d pixels wider than its panel" % overflow)
-        # The path: a line through x1 and the eight points, the start points and the zero marked.
-        paths = [p.get_attribute("d") for p in driver.find_elements("css selector", ".leaflet-overlay-pane path")]
-        line = max(paths, key=lambda d: d.count("L"))
-        if line.count("L") != 8:
-            fail("the path has %d segments, not 8: %s" % (line.count("L"), line))
-        labels = [t.text for t in driver.find_elements("css selector", ".point-label")]
-        if not {"x0", "x1", "1", "raíz"} <= set(labels):
-            fail("labels: %r" % labels)
-        saved_with_overlays(driver, downloads)
-
+        both(driver, url, first_report, downloads, True)
+        deep_click(driver, url)
+        x0_read(driver)
         # Level 2, 256 pixels to a unit, the map's centre at x1 = 0.625. A click 250 pixels left of the
         # centre and 38 below selects the pixel there, in a petal of the flower: its centre is
         # x1 = (0.625 + (-250 + 1/2) / 256, -(38 + 1/2) / 256).
-        open_page(driver, url, "#z=2&c=0.625,0&x0=0,0&x1=1,1")
-        tiles_settled(driver)
-        report_shown(driver, first_report)
-        size = driver.execute_script("const r = document.getElementById('map').getBoundingClientRect();"
-                                     "return [r.width, r.height];")
-        if size[0] % 2 or size[1] % 2:
-            fail("a map of odd size %r puts the centre between pixels" % size)
-        ActionChains(driver).move_to_element_with_offset(
-            driver.find_element("id", "map"), -250, 38).click().perform()
-        x1 = ("-0.349609375", "-0.150390625")
-        WebDriverWait(driver, 30).until(lambda d: "&x1=%s,%s" % x1 in d.current_url)
-        report_shown(driver, report_of(url, x1))
-        # Its secant step leaps to (6.26, -17.03): marked at the map's edge with its number.
-        edges = [e.text for e in driver.find_elements("css selector", ".edge-label")]
-        if not any(" 1" in e or e.endswith("1") for e in edges):
-            fail("the far point 1 is not marked at the edge: %r" % edges)
+        click_selects(driver, url, first_report, (-250, 38), ("-0.349609375", "-0.150390625"), far=True)
+        driver.forward()
+        wait(driver, lambda d: "&x1=-0.271484375," in d.current_url)
+        driver.back()
+        wait(driver, lambda d: "&x1=-0.349609375," in d.current_url)
         tiles_settled(driver)
         driver.save_screenshot(screenshot)
-
-        # Back returns to the previous selection, x1 = 1 + i.
-        driver.back()
-        WebDriverWait(driver, 30).until(lambda d: "&x1=1,1" in d.current_url)
-        report_shown(driver, first_report)
 
         # Broken links: a bad escape, a level past the deepest; each gives a usable map and says why.
         for fragment, level in (("#z=3&c=0,0&x0=%&x1=1,1", "3"), ("#z=46&c=0.5,0.5", "45")):
@@ -328,8 +471,7 @@ def desktop(url, first_report, profile, downloads, screenshot):
         open_page(driver, url, "#z=3&c=1.0009765625,0.9990234375")
         tiles_settled(driver)
         driver.find_element("id", "map").send_keys(Keys.ENTER)
-        WebDriverWait(driver, 30).until(lambda d: "&x1=1.0009765625,0.9990234375" in d.current_url)
-
+        wait(driver, lambda d: "&x1=1.0009765625,0.9990234375" in d.current_url)
         # A double click at the centre zooms around it and selects nothing: after it, a click 40 pixels
         # right of the centre and 40 below selects x1 = (0.625 + 40.5 / 512, -40.5 / 512) at level 3,
         # and makes the one new history entry (a selection of the double click's would come first).
@@ -337,10 +479,9 @@ def desktop(url, first_report, profile, downloads, screenshot):
         tiles_settled(driver)
         entries = driver.execute_script("return history.length;")
         ActionChains(driver).move_to_element(driver.find_element("id", "map")).double_click().perform()
-        WebDriverWait(driver, 30).until(lambda d: text_of(d, "level") == "3")
-        ActionChains(driver).move_to_element_with_offset(
-            driver.find_element("id", "map"), 40, 40).click().perform()
-        WebDriverWait(driver, 30).until(lambda d: "&x1=" in d.current_url)
+        wait(driver, lambda d: text_of(d, "level") == "3")
+        click_at(driver, 40, 40)
+        wait(driver, lambda d: "&x1=" in d.current_url)
         if "&x1=0.7041015625,-0.0791015625" not in driver.current_url:
             fail("after a double click, a click selected %s" % driver.current_url)
         if driver.execute_script("return history.length;") != entries + 1:
@@ -351,28 +492,21 @@ def desktop(url, first_report, profile, downloads, screenshot):
         field = driver.find_element("id", "x0")
         field.clear()
         field.send_keys("1e21,0" + Keys.ENTER)
-        WebDriverWait(driver, 30).until(lambda d: "x0=1e+21,0" in d.current_url)
+        wait(driver, lambda d: "x0=1e+21,0" in d.current_url)
         tiles_settled(driver)
-        field.clear()
-        field.send_keys("0.5+0.25i" + Keys.ENTER)
-        if "0.5+0.25i" not in text_of(driver, "x0-problem"):
-            fail("the complex form gets %r" % text_of(driver, "x0-problem"))
-        polynomials(driver, url, screenshot)
+        polynomials(driver, url, screenshot, build)
         console_clean(driver)
     finally:
         driver.quit()
 
 
-def phone(url, first_report, profile, downloads, screenshot):
+def phone(url, first_report, profile, downloads, screenshot, build):
     driver = browser(profile, downloads, 390, 844, True)
     try:
-        first_search(driver, url, first_report)
-        widths = driver.execute_script(
-            "return [...document.querySelectorAll('#legend .swatch')].map(e => e.getBoundingClientRect().width)"
-            ".concat([document.getElementById('x0').getBoundingClientRect().right, innerWidth]);")
-        if min(widths[:-2]) < 12 or widths[-2] > widths[-1]:
-            fail("on a phone: swatches %r wide, the x0 field ending at %r" % (widths[:-2], widths[-2]))
-        driver.save_screenshot(screenshot)
+        both(driver, url, first_report, downloads, False, screenshot)
+        click_selects(driver, url, first_report, (-150, 38), ("0.041015625", "-0.150390625"))
+        x0_read(driver)
+        poster(driver, url, "#z=1&c=0.25,0.5&x0=0,0&roots=1;-0.5,0.8660254037844386;-0.5,-0.8660254037844386", build)
         console_clean(driver)
     finally:
         driver.quit()
@@ -380,6 +514,7 @@ def phone(url, first_report, profile, downloads, screenshot):
 
 def main():
     program, desktop_shot, phone_shot = sys.argv[1], sys.argv[2], sys.argv[3]
+    build = os.path.dirname(os.path.abspath(program))  # muller-basins is built beside the explorer
     signal.alarm(240)
     with open(os.path.join(HERE, "expected_report.txt")) as f:
         first_report = "".join(f.readlines()[:11])  # muller's search from 0 and 1 + i
@@ -389,9 +524,9 @@ def main():
     server, url = start(program)
     try:
         with tempfile.TemporaryDirectory() as profile, tempfile.TemporaryDirectory() as downloads:
-            desktop(url, first_report, profile, downloads, desktop_shot)
+            desktop(url, first_report, profile, downloads, desktop_shot, build)
         with tempfile.TemporaryDirectory() as profile, tempfile.TemporaryDirectory() as downloads:
-            phone(url, first_report, profile, downloads, phone_shot)
+            phone(url, first_report, profile, downloads, phone_shot, build)
     finally:
         server.send_signal(signal.SIGTERM)
         status = server.wait(timeout=10)

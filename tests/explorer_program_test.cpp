@@ -82,7 +82,7 @@ TEST(ExplorerProgram, PrintsItsAddressFirstAndStopsOnSigtermWithStatusZero) {
   const std::optional<Reply> page = request(std::stoi(url.substr(prefix.size())), "/");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
-  EXPECT_NE(page->body.find("<script src=\"explorer.js\"></script>"), std::string::npos);
+  EXPECT_NE(page->body.find("<script type=\"module\" src=\"explorer.js\"></script>"), std::string::npos);
   kill(s.pid, SIGTERM);
   const Finished o = finish(s);
   EXPECT_EQ(o.status, 0);

@@ -16,8 +16,9 @@ const path = require('path');
 const { pathToFileURL } = require('url');
 
 // The reader's functions, from a classic script (which sets window.MullerPolynomial, or module.exports
-// under Node) or from an ES module that exports them (by name or as its default). A Node that takes a
-// .js file with ES module syntax for CommonJS, and fails to load it, is given a copy named .mjs.
+// under Node) or from an ES module that exports them (by name or as its default). A Node before 20.19
+// takes a .js file with ES module syntax for CommonJS and fails to load it: it is given a copy of the
+// file's folder beside a package.json that says its files are modules, so that its imports hold.
 async function loadReader(file) {
   globalThis.window = globalThis;
   const has = (api) => api && typeof api.parsePolynomial === 'function';
@@ -25,15 +26,15 @@ async function loadReader(file) {
   try {
     namespace = await import(pathToFileURL(path.resolve(file)).href);
   } catch (e) {
-    const directory = fs.mkdtempSync(path.join(os.tmpdir(), 'polynomial-'));
+    const copy = fs.mkdtempSync(path.join(os.tmpdir(), 'muller-page-'));
     try {
-      const copy = path.join(directory, 'polynomial.mjs');
-      fs.copyFileSync(file, copy);
-      namespace = await import(pathToFileURL(copy).href);
+      fs.cpSync(path.dirname(path.resolve(file)), copy, { recursive: true, filter: (f) => !f.endsWith('.json') });
+      fs.writeFileSync(path.join(copy, 'package.json'), '{"type": "module"}\n');
+      namespace = await import(pathToFileURL(path.join(copy, path.basename(file))).href);
     } catch (again) {
       throw e;
     } finally {
-      fs.rmSync(directory, { recursive: true });
+      fs.rmSync(copy, { recursive: true, force: true });
     }
   }
   const api = [namespace, namespace.default, globalThis.MullerPolynomial].find(has);

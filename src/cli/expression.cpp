@@ -1,10 +1,9 @@
 // The reader of expressions in z, and of points written as complex numbers: a recursive descent over
 // the grammar in polynomial_text.hpp.
-#include "cli/polynomial_text.hpp"
-
 #include <utility>
 #include <vector>
 
+#include "cli/polynomial_text.hpp"
 #include "cli/text.hpp"
 
 namespace muller::cli {
@@ -38,12 +37,10 @@ class Reader {
         return {{}, product_problem()};
       }
       if (seen[power]) {
-        return {{}, power == 0 ? "repite el termino constante" : "repite la potencia " + power_name(power)};
+        return {{}, repeated(power)};
       }
       if (coef == complex(0.0, 0.0)) {
-        return {{},
-                power == 0 ? "tiene un termino constante cero escrito"
-                           : "tiene un coeficiente cero escrito, el de " + power_name(power)};
+        return {{}, zero_written(power)};
       }
       seen[power] = true;
       c[power] = negative ? -coef : coef;  // a -0 part is read as 0 with the rest
@@ -75,7 +72,7 @@ class Reader {
   // (0.5+0.25i, -i, 2, (1.5-2e-3i)). A part written keeps its sign, -0 included, as RE,IM keeps it; a
   // part left out is +0.
   Checked<complex> number() {
-    double parts[2] = {0.0, 0.0};
+    complex z(0.0, 0.0);
     bool written[2] = {false, false};
     spaces();
     if (at_ == text_.size()) {
@@ -83,27 +80,12 @@ class Reader {
     }
     bool negative = sign();
     for (;;) {
-      const std::size_t start = at_;
-      complex coef;
-      if (!coefficient(coef)) {
+      if (!number_term(negative, z, written)) {
         return {{}, problem_};
-      }
-      // Which parts the term wrote: both in parentheses, the imaginary one when it ends in i.
-      const bool both = text_[start] == '(';
-      const bool imaginary = !both && text_[at_ - 1] == 'i';
-      for (int part = 0; part < 2; ++part) {
-        if (both || (part == 1) == imaginary) {
-          if (written[part]) {
-            return {{}, part == 0 ? "da dos veces la parte real" : "da dos veces la parte imaginaria"};
-          }
-          written[part] = true;
-          const double v = part == 0 ? coef.real() : coef.imag();
-          parts[part] = negative ? -v : v;
-        }
       }
       spaces();
       if (at_ == text_.size()) {
-        return {{parts[0], parts[1]}, ""};
+        return {z, ""};
       }
       if (peek() != '+' && peek() != '-') {
         return {{}, unexpected()};
@@ -114,54 +96,93 @@ class Reader {
 
  private:
   static std::string power_name(int power) { return power == 1 ? "z" : "z^" + std::to_string(power); }
+  static std::string repeated(int power) {
+    return power == 0 ? "repite el termino constante" : "repite la potencia " + power_name(power);
+  }
+  static std::string zero_written(int power) {
+    return power == 0 ? "tiene un termino constante cero escrito"
+                      : "tiene un coeficiente cero escrito, el de " + power_name(power);
+  }
+
+  // A term of a complex number, its sign given, added to z: a real or an imaginary part, or both in
+  // parentheses; false with the problem when a part comes twice.
+  bool number_term(bool negative, complex& z, bool written[2]) {
+    const std::size_t start = at_;
+    complex coef;
+    if (!coefficient(coef)) {
+      return false;
+    }
+    const bool both = text_[start] == '(';
+    const bool re = both || text_[at_ - 1] != 'i';
+    const bool im = both || text_[at_ - 1] == 'i';
+    if ((re && written[0]) || (im && written[1])) {
+      return fail(re && written[0] ? "da dos veces la parte real" : "da dos veces la parte imaginaria");
+    }
+    if (re) {
+      z.real(negative ? -coef.real() : coef.real());
+      written[0] = true;
+    }
+    if (im) {
+      z.imag(negative ? -coef.imag() : coef.imag());
+      written[1] = true;
+    }
+    return true;
+  }
+
+  // One factor of a product: z, or (z - r) with r a coefficient; its root, or false.
+  bool factor(complex& root) {
+    root = {0.0, 0.0};
+    if (peek() == 'z') {
+      ++at_;
+      return true;
+    }
+    if (peek() != '(') {
+      return false;
+    }
+    ++at_;
+    spaces();
+    if (peek() != 'z') {
+      return false;
+    }
+    ++at_;
+    spaces();
+    if (peek() != '+' && peek() != '-') {
+      return false;
+    }
+    const bool minus = sign();
+    if (!coefficient(root)) {
+      return false;
+    }
+    spaces();
+    if (peek() != ')') {
+      return false;
+    }
+    ++at_;
+    root = minus ? root : -root;
+    return true;
+  }
 
   // Why a text that is not a polynomial in z was refused. A product of factors z - r, such as
   // (z-1)^3 or (z+i)(z-i), is a polynomial that the grammar does not expand: its roots are the way to
   // give it, and the message writes them out.
   std::string product_problem() {
-    const std::string problem = problem_;
+    std::string problem = problem_;
     at_ = 0;
     std::string roots;
     int degree = 0;
     spaces();
     while (at_ < text_.size()) {
-      complex root(0.0, 0.0);
-      if (peek() == '(') {
-        ++at_;
-        spaces();
-        if (peek() != 'z') {
-          return problem;
-        }
-        ++at_;
-        spaces();
-        if (peek() != '+' && peek() != '-') {
-          return problem;
-        }
-        const bool minus = sign();
-        if (!coefficient(root)) {
-          return problem;
-        }
-        root = minus ? root : -root;
-        spaces();
-        if (peek() != ')') {
-          return problem;
-        }
-      } else if (peek() != 'z') {
-        return problem;
-      }
-      ++at_;  // the 'z' or the ')'
+      complex root;
       int power = 1;
-      if (!exponent(power)) {
+      if (!factor(root) || !exponent(power) || degree + power > max_degree) {
         return problem;
       }
       degree += power;
-      if (degree > max_degree) {
-        return problem;
-      }
+      // + 0.0: a root's zero part is 0, as the roots form reads it, whatever its sign here.
+      const std::string item =
+          shortest(root.real() + 0.0) + (root.imag() != 0 ? "," + shortest(root.imag()) : "");
       for (int k = 0; k < power; ++k) {
-        // + 0.0: a root's zero part is 0, as the roots form reads it, whatever its sign here.
-        roots += (roots.empty() ? "" : ";") + shortest(root.real() + 0.0) +
-                 (root.imag() != 0 ? "," + shortest(root.imag()) : std::string());
+        roots += (roots.empty() ? "" : ";") + item;
       }
       spaces();
       if (peek() == '*') {

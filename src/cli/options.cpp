@@ -30,7 +30,11 @@ int cores_available() {
 Parser::Parser(const char* program, const char* help, int argc, char** argv, const char* short_options,
                const option* long_options)
     // The leading ':' makes getopt tell a missing value from an unknown option.
-    : program_(program), help_(help), argc_(argc), argv_(argv), short_options_(std::string(":h") + short_options) {
+    : program_(program),
+      help_(help),
+      argc_(argc),
+      argv_(argv),
+      short_options_(std::string(":h") + short_options) {
   for (const option* o = long_options; o->name != nullptr; ++o) {
     long_options_.push_back(*o);
   }

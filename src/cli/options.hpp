@@ -31,7 +31,8 @@ enum : int { version_code = CHAR_MAX + 1, first_long_code };
 //
 //     enum : int { scalar = cli::first_long_code };
 //     static const option long_options[] = {{"size", required_argument, nullptr, 'n'},
-//                                           {"scalar", no_argument, nullptr, scalar}, {nullptr, 0, nullptr, 0}};
+//                                           {"scalar", no_argument, nullptr, scalar}, {nullptr, 0, nullptr,
+//                                           0}};
 //     cli::Parser args("prog", help_text, argc, argv, "n:", long_options);
 //     for (int c; (c = args.next()) != -1;) {
 //       switch (c) {

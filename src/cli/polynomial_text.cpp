@@ -98,4 +98,20 @@ std::string canonical(const Polynomial& p) {
   return text;
 }
 
+Checked<std::optional<Polynomial>> named_polynomial(char name, const std::string& text) {
+  const std::string n(1, name);
+  const Checked<Polynomial> p = name == 'c' ? parse_coefficients(text) : parse_roots(text);
+  if (!p.problem.empty()) {
+    return {{}, n + " " + p.problem};
+  }
+  const std::string written = canonical(p.value);
+  if (written != text) {
+    return {{}, n + " debe escribirse " + n + "=" + written + ", no " + echo(text)};
+  }
+  if (name == 'c' && written == canonical(search::default_polynomial())) {
+    return {};
+  }
+  return {p.value, ""};
+}
+
 }  // namespace muller::cli

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <complex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,5 +51,12 @@ std::string roots_problem(const std::vector<std::complex<double>>& roots);
 // RE,IM in the shortest decimals that read back to the same double (as to_chars writes them, the
 // exponent without its '+': 1e21, 1e-06), separated by ';'. It needs no escaping in a URL's query.
 std::string canonical(const Polynomial& p);
+
+// A polynomial as the explorer's addresses name it: name 'c' and its coefficients, or 'r' and its roots,
+// as parse_coefficients and parse_roots read them, in the canonical text alone (another spelling is
+// refused, the canonical one named), so that one polynomial has one name. z^4 + 1 by its coefficients
+// gives no polynomial: it is searched by f itself, as when none is named. The problem begins with the
+// name, as a query parameter's does.
+Checked<std::optional<Polynomial>> named_polynomial(char name, const std::string& text);
 
 }  // namespace muller::cli

@@ -9,7 +9,6 @@
 
 #include "explorer/hash.hpp"
 #include "explorer/web_files.hpp"
-#include "map/palette.hpp"
 #include "map/window.hpp"
 
 namespace muller::explorer {
@@ -54,11 +53,6 @@ const char* media_type(const std::string& path) {
   return "application/octet-stream";
 }
 
-std::string css_colour(map::End end) {
-  const std::array<std::uint8_t, 3> c = map::colour({end, 1}, 4);
-  return "rgb(" + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]) + ")";
-}
-
 }  // namespace
 
 std::unordered_map<std::string, Asset> page_assets() {
@@ -72,10 +66,6 @@ std::unordered_map<std::string, Asset> page_assets() {
     if (path == "index.html") {
       replace_all(body, "@VERSION@", MULLER_VERSION);
       replace_all(body, "@DEEPEST_LEVEL@", std::to_string(map::deepest_level));
-      replace_all(body, "@UPPER_RIGHT@", css_colour(map::End::upper_right));
-      replace_all(body, "@UPPER_LEFT@", css_colour(map::End::upper_left));
-      replace_all(body, "@LOWER_LEFT@", css_colour(map::End::lower_left));
-      replace_all(body, "@LOWER_RIGHT@", css_colour(map::End::lower_right));
       assets.emplace("/", asset(std::move(body), "text/html; charset=utf-8"));
     } else {
       assets.emplace("/" + path, asset(std::move(body), media_type(path)));

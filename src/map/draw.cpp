@@ -4,15 +4,17 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
-#include <future>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "map/palette.hpp"
 #include "map/thread.hpp"
 #ifdef MULLER_VECTOR
 #include "map/kernel/kernel.hpp"
+#endif
+#if MULLER_THREADS
+#include <future>
+#include <system_error>
+#include <thread>
 #endif
 
 namespace muller::map {
@@ -47,7 +49,8 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
   const int height = static_cast<int>(window.im.size());
   rgb.resize(width * window.im.size() * 3);  // every pixel is written below: no fill first
   std::atomic<int> next_row{0};
-  std::vector<Tally> tallies(static_cast<std::size_t>(std::max(1, std::min(threads, height))));
+  const int usable = MULLER_THREADS ? threads : 1;  // without threads, the calling one draws every row
+  std::vector<Tally> tallies(static_cast<std::size_t>(std::max(1, std::min(usable, height))));
   auto work = [&](Tally& total) {
     Tally tally;  // kept apart until the end, so that threads do not write one cache line by turns
 #ifdef MULLER_VECTOR
@@ -75,6 +78,8 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
     }
     total = tally;
   };
+  int started = 1;  // the calling thread
+#if MULLER_THREADS
   std::vector<std::thread> workers;
   workers.reserve(tallies.size() - 1);
   for (std::size_t t = 1; t < tallies.size(); ++t) {
@@ -84,12 +89,16 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
       break;  // no memory for another stack, or a limit on processes: the others take its rows
     }
   }
+#endif
   work(tallies[0]);
+#if MULLER_THREADS
   for (std::thread& w : workers) {
     w.join();
   }
+  started += static_cast<int>(workers.size());
+#endif
   Tally total;
-  total.threads = static_cast<int>(workers.size()) + 1;
+  total.threads = started;
   for (const Tally& t : tallies) {
     add(total, t);
   }
@@ -101,7 +110,8 @@ std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int thre
                                    const std::function<bool(const std::uint8_t* rgb, int rows)>& take) {
   const int height = static_cast<int>(window.im.size());
   std::vector<std::uint8_t> bands[2];  // one drawn while the other is taken
-  std::future<bool> taken;             // the band handed over last
+#if MULLER_THREADS
+  std::future<bool> taken;  // the band handed over last
   // However this function ends (a band that found no memory included), the band being taken is not
   // freed under the thread taking it.
   struct Wait {
@@ -112,6 +122,7 @@ std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int thre
       }
     }
   } wait{taken};
+#endif
   Window band{window.x0, window.re, {}, window.polynomial};
   Tally total;
   for (int first = 0, b = 0; first < height; first += band_rows, b ^= 1) {
@@ -120,19 +131,27 @@ std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int thre
     const Tally t = draw(band, bands[b], threads, rows_done, path);
     add(total, t);
     total.threads = std::max(total.threads, t.threads);
+    const std::uint8_t* rgb = bands[b].data();
+    const int rows = static_cast<int>(band.im.size());
+#if MULLER_THREADS
     if (taken.valid() && !taken.get()) {
       return std::nullopt;
     }
-    const std::uint8_t* rgb = bands[b].data();
-    const int rows = static_cast<int>(band.im.size());
     taken = start_thread([&take, rgb, rows] { return take(rgb, rows); });
     if (!taken.valid() && !take(rgb, rows)) {  // no thread for it: taken here, before the next band
       return std::nullopt;
     }
+#else
+    if (!take(rgb, rows)) {  // no threads: taken here, before the next band is drawn
+      return std::nullopt;
+    }
+#endif
   }
+#if MULLER_THREADS
   if (taken.valid() && !taken.get()) {
     return std::nullopt;
   }
+#endif
   return total;
 }
 

@@ -35,17 +35,17 @@ const char* vector_instructions();
 
 // Fills rgb (3 bytes a pixel, row-major from the top left) with the window's map, using the given number
 // of threads, the calling one included, but no more than there are rows; when the system cannot start
-// them all, those that started draw the map. Each thread takes whole pixel rows and keeps its own tally,
-// so the bytes and the sums do not depend on the thread count. rows_done counts finished pixel rows, for
-// a progress line.
+// them all, those that started draw the map (on WASI, which has no threads, the calling one alone). Each
+// thread takes whole pixel rows and keeps its own tally, so the bytes and the sums do not depend on the
+// thread count. rows_done counts finished pixel rows, for a progress line.
 Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, std::atomic<int>& rows_done,
            Path path = Path::vector);
 
 // The window's map drawn band_rows pixel rows at a time, each band as draw() draws it, and handed in
 // order, from the top, to take (rgb as draw() fills it, and the band's row count) on another thread
-// while the next band is drawn: the map's memory is two bands, whatever its height. The bytes and the
-// sums are draw()'s. Returns the tally, with the most threads any band had; or nothing once take
-// returns false, when no further band is drawn or taken.
+// while the next band is drawn (on WASI, on the calling thread before it): the map's memory is two bands,
+// whatever its height. The bytes and the sums are draw()'s. Returns the tally, with the most threads any band
+// had; or nothing once take returns false, when no further band is drawn or taken.
 std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int threads,
                                    std::atomic<int>& rows_done, Path path,
                                    const std::function<bool(const std::uint8_t* rgb, int rows)>& take);

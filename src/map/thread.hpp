@@ -1,6 +1,17 @@
-// A thread for one job, which tells when the system has none to give instead of throwing or hanging.
+// Threads where the system has them: a thread for one job, which tells when the system has none to give
+// instead of throwing or hanging; and none at all on WASI.
 #pragma once
 
+// WASI, for which the page's modules are built (src/wasm), has no threads: its libc++ has no <thread>
+// or <future>. The map is drawn there on the calling thread alone (draw.cpp), and the page runs one
+// module in each of its workers instead.
+#ifdef __wasi__
+#define MULLER_THREADS 0
+#else
+#define MULLER_THREADS 1
+#endif
+
+#if MULLER_THREADS
 #include <future>
 #include <system_error>
 #include <thread>
@@ -27,3 +38,4 @@ std::future<std::invoke_result_t<Job>> start_thread(Job job) {
 }
 
 }  // namespace muller::map
+#endif  // MULLER_THREADS

@@ -370,6 +370,18 @@ void draw_rows_vector(const Window& window, std::atomic<int>& next_row, std::uin
   HWY_DYNAMIC_DISPATCH(DrawRows)(window, next_row, rgb, tally, rows_done);
 }
 
+#ifdef HWY_COMPILE_ONLY_STATIC
+// One target, the module's (targets.h), chosen by whoever loaded it: Highway's run-time library, which
+// finds the processor's, is not there.
+std::vector<long long> vector_targets() {
+  if (HWY_STATIC_TARGET == HWY_SCALAR || HWY_STATIC_TARGET == HWY_EMU128) {
+    return {};
+  }
+  return {HWY_STATIC_TARGET};
+}
+
+void use_vector_target(long long /* target */) {}
+#else
 std::vector<long long> vector_targets() {
   std::vector<long long> targets;
   for (const std::int64_t t : hwy::SupportedAndGeneratedTargets()) {
@@ -380,6 +392,9 @@ std::vector<long long> vector_targets() {
   }
   return targets;
 }
+
+void use_vector_target(long long target) { hwy::SetSupportedTargetsForTest(target); }
+#endif
 
 int vector_lanes() {
   using namespace kernel;
@@ -392,8 +407,6 @@ const char* vector_target() {
   const std::vector<long long> targets = vector_targets();
   return targets.empty() ? nullptr : target_name(targets.front());
 }
-
-void use_vector_target(long long target) { hwy::SetSupportedTargetsForTest(target); }
 
 }  // namespace muller::map
 #endif  // HWY_ONCE

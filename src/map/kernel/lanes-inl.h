@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "map/kernel/wasm_f64-inl.h"
 #include "search/complex_ops.hpp"
 
 HWY_BEFORE_NAMESPACE();

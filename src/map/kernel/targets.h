@@ -12,3 +12,9 @@
 #ifndef HWY_WANT_AVX3_DL
 #define HWY_WANT_AVX3_DL
 #endif
+// A WebAssembly module has one instruction set: one with SIMD instructions does not even load in a
+// browser without them, so the page chooses between two modules (src/wasm), and the kernel is compiled
+// for the module's own target alone, with nothing to choose at run time.
+#if defined(__wasm__) && !defined(HWY_COMPILE_ONLY_STATIC)
+#define HWY_COMPILE_ONLY_STATIC
+#endif
