@@ -66,7 +66,8 @@ std::string escaped_for_location(const std::string& text) {
 std::string key_problem(const http::Request& req, std::initializer_list<const char*> keys,
                         const char* route) {
   std::vector<std::string> seen;
-  for (const auto& [key, value] : req.query) {
+  for (const auto& parameter : req.query) {
+    const std::string& key = parameter.first;
     if (key.empty()) {
       continue;  // an empty parameter names nothing (and moves a polynomial's URL to its canonical one)
     }
