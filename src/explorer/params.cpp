@@ -61,6 +61,38 @@ std::string escaped_for_location(const std::string& text) {
   return out;
 }
 
+// A query as sent, read for the polynomial named name: its text (escapes undone, a '+' kept), and the
+// query's parameters with their keys unescaped and empty ones left out, the polynomial's at `at`.
+struct Spelled {
+  std::string text;
+  std::vector<std::string> parameters;
+  std::size_t at = 0;
+};
+Spelled spelled(const std::string& query, const char* name) {
+  Spelled s;
+  for (const std::string& piece : raw_parameters(query)) {
+    const std::size_t equals = piece.find('=');
+    const std::string key = unescaped(piece.substr(0, equals));
+    if (key.empty()) {
+      continue;
+    }
+    if (key == name) {
+      s.text = equals == std::string::npos ? "" : unescaped(piece.substr(equals + 1));
+      s.at = s.parameters.size();
+    }
+    s.parameters.push_back(equals == std::string::npos ? key : key + piece.substr(equals));
+  }
+  return s;
+}
+
+std::string joined(const std::vector<std::string>& parameters) {
+  std::string query;
+  for (const std::string& p : parameters) {
+    query += (query.empty() ? "" : "&") + p;
+  }
+  return query;
+}
+
 }  // namespace
 
 std::string key_problem(const http::Request& req, std::initializer_list<const char*> keys,
@@ -107,23 +139,8 @@ cli::Checked<Asked> Polynomials::asked(const http::Request& req) {
     return {};
   }
   const char* name = req.param("c") != nullptr ? "c" : "r";
-  // The polynomial's text as sent, and the query it belongs in: keys unescaped, empty parameters left
-  // out, every other value as sent.
-  std::string text;
-  std::vector<std::string> query;
-  std::size_t at = 0;
-  for (const std::string& piece : raw_parameters(req.raw_query)) {
-    const std::size_t equals = piece.find('=');
-    const std::string key = unescaped(piece.substr(0, equals));
-    if (key.empty()) {
-      continue;
-    }
-    if (key == name) {
-      text = equals == std::string::npos ? "" : unescaped(piece.substr(equals + 1));
-      at = query.size();
-    }
-    query.push_back(equals == std::string::npos ? key : key + piece.substr(equals));
-  }
+  Spelled query = spelled(req.raw_query, name);
+  const std::string& text = query.text;
   const std::string key = std::string(name) + "=" + text;
   std::shared_ptr<const map::MapPolynomial> polynomial;
   {
@@ -141,11 +158,9 @@ cli::Checked<Asked> Polynomials::asked(const http::Request& req) {
       return {{}, std::string(name) + " " + p.problem};
     }
   }
-  query[at] = polynomial != nullptr ? key : std::string(name) + "=" + cli::canonical(p.value);
-  std::string canonical_query;
-  for (const std::string& piece : query) {
-    canonical_query += (canonical_query.empty() ? "" : "&") + piece;
-  }
+  query.parameters[query.at] =
+      polynomial != nullptr ? key : std::string(name) + "=" + cli::canonical(p.value);
+  const std::string canonical_query = joined(query.parameters);
   if (canonical_query != req.raw_query) {
     return {
         {"", nullptr, escaped_for_location(req.path.substr(req.path.rfind('/') + 1) + "?" + canonical_query)},

@@ -100,7 +100,8 @@ MULLER_EXPORT("muller_polynomial") int set_polynomial() {
     return refuse(p.problem);
   }
   std::shared_ptr<const map::MapPolynomial> asked =
-      p.value.has_value() ? std::make_shared<const map::MapPolynomial>(map::map_polynomial(*p.value)) : nullptr;
+      p.value.has_value() ? std::make_shared<const map::MapPolynomial>(map::map_polynomial(*p.value))
+                          : nullptr;
   const std::string out_of_range = asked != nullptr ? cli::roots_problem(asked->classes.roots) : "";
   if (!out_of_range.empty()) {
     return refuse(input.substr(0, 1) + " " + out_of_range);
