@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "map/draw.hpp"
+#include "search/methods.hpp"
 #ifdef MULLER_VECTOR
 #include "map/kernel/kernel.hpp"
 #endif
@@ -46,7 +47,7 @@ BENCHMARK(BM_WholeSearch);
 
 void BM_SearchWithoutReport(benchmark::State& state) {
   for (auto _ : state) {
-    benchmark::DoNotOptimize(outcome({0.0, 0.0}, {1.0, 1.0}));
+    benchmark::DoNotOptimize(outcome(Method::muller, {0.0, 0.0}, {1.0, 1.0}));
   }
 }
 BENCHMARK(BM_SearchWithoutReport);
@@ -109,21 +110,28 @@ void draw_flower(benchmark::State& state, Path path) { time_map(state, square(25
 void BM_MapScalar(benchmark::State& state) { draw_flower(state, Path::scalar); }
 BENCHMARK(BM_MapScalar)->Unit(benchmark::kMillisecond);
 
-// The map of z^n - 1 over the square of radius 2 for several degrees n, by the scalar search and by the
-// vector units (the best instruction set here): pixels per second by degree.
+// The map of z^n - 1 over the square of radius 2 for several degrees n, by each method (the second
+// argument: 0 secant, 1 Muller, 2 Newton, 3 Halley), by the scalar search and by the vector units (the
+// best instruction set here): pixels per second by degree and method.
 void draw_polynomial(benchmark::State& state, Path path) {
   const int degree = static_cast<int>(state.range(0));
+  const auto method = static_cast<Method>(state.range(1));
   std::vector<std::complex<double>> c(static_cast<std::size_t>(degree) + 1);
   c.front() = 1.0;
   c.back() = -1.0;
   Window window = square(256, 2.0);
   window.polynomial = std::make_shared<const MapPolynomial>(map_polynomial(from_coefficients(c)));
+  window.method = method;
   time_map(state, window, path);
 }
 void BM_PolynomialMapScalar(benchmark::State& state) { draw_polynomial(state, Path::scalar); }
-BENCHMARK(BM_PolynomialMapScalar)->Arg(2)->Arg(4)->Arg(8)->Arg(12)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PolynomialMapScalar)
+    ->ArgsProduct({{2, 4, 8, 12, 20}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond);
 void BM_PolynomialMapVector(benchmark::State& state) { draw_polynomial(state, Path::vector); }
-BENCHMARK(BM_PolynomialMapVector)->Arg(2)->Arg(4)->Arg(8)->Arg(12)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PolynomialMapVector)
+    ->ArgsProduct({{2, 4, 8, 12, 20}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond);
 
 #ifdef MULLER_VECTOR
 // One benchmark per instruction set this processor runs, named after it.

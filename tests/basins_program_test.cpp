@@ -113,6 +113,9 @@ TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
       {{"--poly", "sin(z)"},
        ": --poly no es un polinomio en z: no se entiende desde la posicion 1, 'sin(z)' ("},
       {{"--poly", "z", "--roots", "1"}, ": --roots y --poly no van juntas"},
+      {{"--method", "bisection"}, ": --method debe ser secant, muller, newton o halley, no 'bisection' ("},
+      {{"--compare", "-o", "x.png"}, ": --compare no escribe un PNG: sobra -o ("},
+      {{"--compare", "--method=newton"}, ": --compare dibuja todos los metodos: sobra --method ("},
       {{"--poly", "z", "--poly", "z"}, ": --poly aparece dos veces"},
       {{"--poly", "(z-1)^3 (z+i)"}, " sus raices, --roots '1;1;1;0,-1' ("},
       {{"--roots", "1;;2"}, ": --roots tiene mal la raiz 2: debe ser un numero decimal, no '' ("},
@@ -349,7 +352,7 @@ TEST(BasinsProgram, CountsAndColoursEveryEndAsTheReadmeNamesIt) {
   std::vector<long long> ends(6);
   int wrong_colours = 0;
   for (int k = 0; k < n * n; ++k) {
-    const End e = outcome(0, grid_point(k / n, k % n, n, radius)).end;
+    const End e = outcome(Method::muller, 0, grid_point(k / n, k % n, n, radius)).end;
     const int end = e == End::gave_up ? 4 : e == End::non_finite ? 5 : static_cast<int>(e);
     ++ends[static_cast<std::size_t>(end)];
     const std::uint8_t* p = &rgb[static_cast<std::size_t>(k) * 3];
@@ -453,7 +456,7 @@ TEST(BasinsProgram, SummaryMeanRowsIsTheScalarSearchesMean) {
   const double radius = 1.5;
   long long rows = 0;
   for (int k = 0; k < n * n; ++k) {
-    rows += outcome(0, grid_point(k / n, k % n, n, radius)).rows;
+    rows += outcome(Method::muller, 0, grid_point(k / n, k % n, n, radius)).rows;
   }
   char mean[64];
   std::snprintf(mean, sizeof mean, "filas por busqueda, media: %.2f", static_cast<double>(rows) / (n * n));

@@ -29,13 +29,13 @@ TEST(Basins, MapAgreesWithTheReportAtTheFixedStartPoints) {
                {192, 64, {-1, -1}, End::lower_left}};
   for (const auto& c : cases) {
     EXPECT_EQ(grid_point(c.i, c.j, 257, 2.0), c.x1);
-    const Outcome o = outcome(0, grid_point(c.i, c.j, 257, 2.0));
+    const Outcome o = outcome(Method::muller, 0, grid_point(c.i, c.j, 257, 2.0));
     EXPECT_EQ(o.end, c.end) << c.x1;
     EXPECT_EQ(o.rows, 8) << c.x1;
   }
   // The centre is x1 = 0 = x0: the secant step divides zero by zero.
   EXPECT_EQ(grid_point(128, 128, 257, 2.0), complex(0, 0));
-  const Outcome centre = outcome(0, grid_point(128, 128, 257, 2.0));
+  const Outcome centre = outcome(Method::muller, 0, grid_point(128, 128, 257, 2.0));
   EXPECT_EQ(centre.end, End::non_finite);
   EXPECT_EQ(centre.rows, 1);
 }
@@ -71,7 +71,7 @@ TEST(Basins, MirroredPixelsReachTheMirroredZero) {
     std::vector<End> ends;
     for (int i = 0; i < n; ++i) {
       for (int j = 0; j < n; ++j) {
-        ends.push_back(outcome(0, grid_point(i, j, n, g.radius)).end);
+        ends.push_back(outcome(Method::muller, 0, grid_point(i, j, n, g.radius)).end);
       }
     }
     auto at = [&](int i, int j) {

@@ -190,8 +190,8 @@ TEST(Explorer, SendsEachSpellingOfAPolynomialToItsOneAddress) {
   }
   const std::pair<const char*, const char*> refused[] = {
       {"/roots?c=1;0;-1&c=anything", "el parametro c se da mas de una vez: cada uno se da una sola vez\n"},
-      {"/tile/0/0/0.png?c%3D1;0;-1", "no se admite el parametro 'c=1;0;-1': /tile admite x0, c, r y v\n"},
-      {"/report?x1=1,1&C=1", "no se admite el parametro 'C': /report admite x0, x1, c, r y v\n"},
+      {"/tile/0/0/0.png?c%3D1;0;-1", "no se admite el parametro 'c=1;0;-1': /tile admite x0, c, r, m y v\n"},
+      {"/report?x1=1,1&C=1", "no se admite el parametro 'C': /report admite x0, x1, c, r, m y v\n"},
       {"/roots?c=%FF;1", "c tiene mal el coeficiente 1: debe ser un numero decimal, no $'\\377'\n"}};
   for (const auto& [target, says] : refused) {
     EXPECT_EQ(service.reply(target).body, says) << target;
@@ -297,7 +297,7 @@ TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
   for (const auto& c : cases) {
     const Reply r = service.reply("/report?x0=0,0&x1=1,1&" + c.query);
     std::ostringstream report;
-    muller_polynomial(report, c.p, {0, 0}, {1, 1});
+    muller::report::report_by(report, Method::muller, OfPolynomial{c.p}, {0, 0}, {1, 1});
     EXPECT_EQ(json_string(r.body, "report"), report.str()) << c.query;
     EXPECT_EQ(json_string(service.reply("/roots?" + c.query).body, "polynomial"), c.query);
   }
@@ -330,6 +330,36 @@ TEST(Explorer, ReportsAndRootsAreThoseOfTheGivenPolynomial) {
   // Given roots keep their numbers, and the classes their order by argument: i (third) before -1 (second).
   const std::string given = service.reply("/roots?r=1;-1;0,1").body;
   EXPECT_LT(given.find("\"n\":3,\"z\":[0,1]"), given.find("\"n\":2,\"z\":[-1,0]")) << given;
+}
+
+// m= names the method: its tiles are its map, its report is muller-search's, named with its order; m=muller
+// is no m at all, the same tile and tag.
+TEST(Explorer, EachMethodHasItsTilesAndItsReport) {
+  const Running service;
+  const Reply plain = service.reply("/tile/1/0/1.png");
+  const Reply muller_named = service.reply("/tile/1/0/1.png?m=muller");
+  EXPECT_EQ(muller_named.body, plain.body);
+  EXPECT_EQ(muller_named.header("etag"), plain.header("etag"));
+  for (const Method m : {Method::secant, Method::newton, Method::halley}) {
+    const std::string key = names(m).key;
+    const Reply tile = service.reply("/tile/1/0/1.png?m=" + key);
+    ASSERT_EQ(tile.status, 200) << key;
+    EXPECT_NE(tile.header("etag"), plain.header("etag")) << key;
+    Window window = muller::map::tile(1, 0, 1, 0);
+    window.method = m;
+    std::vector<std::uint8_t> drawn;
+    std::atomic<int> rows{0};
+    draw(window, drawn, 1, rows);
+    EXPECT_EQ(decode_png(tile.body).rgb, drawn) << key;
+    const std::string json = service.reply("/report?x1=1,1&m=" + key).body;
+    std::ostringstream report;
+    muller::report::report_by(report, m, Z4Plus1{}, 0, {1, 1});
+    EXPECT_EQ(json_string(json, "report"), report.str()) << key;
+    EXPECT_EQ(json_string(json, "method"), key);
+    EXPECT_NE(json.find("\"order\":"), std::string::npos) << json;
+  }
+  EXPECT_EQ(service.reply("/report?x1=1,1").body.find("\"method\""), std::string::npos);  // today's answer
+  EXPECT_EQ(service.reply("/tile/0/0/0.png?m=bisection").status, 400);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <random>
@@ -15,6 +16,7 @@
 
 #include "map/draw.hpp"
 #include "search/complex_ops.hpp"
+#include "search/methods.hpp"
 #include "search/polynomial.hpp"
 #include "search/problem.hpp"
 #include "search/search.hpp"
@@ -34,7 +36,25 @@
 // whether the lane left, as the kernel would then do the pixel again by the scalar search.
 #ifndef MULLER_KERNEL_TEST_PAIRS  // this file is compiled once for each instruction set
 #define MULLER_KERNEL_TEST_PAIRS
-enum class Pair { product, quotient, modulus, root, at_least, greater, f, polynomial, secant, muller, stops };
+enum class Pair {
+  product,
+  quotient,
+  modulus,
+  root,
+  at_least,
+  greater,
+  f,
+  fd,
+  fdd,
+  polynomial,
+  derivative,
+  second,
+  secant,
+  muller,
+  newton,
+  halley,
+  stops
+};
 constexpr int operands = 6;
 #endif
 
@@ -46,7 +66,10 @@ void LaneCopies(int pair, const double* in, std::size_t cases, const search::Pol
                 bool* left) {
   alignas(64) double part[2 * operands][kLanes];
   alignas(64) double result[3][kLanes];
-  const LanePolynomial polynomial(p != nullptr ? *p : search::default_polynomial());
+  const search::Polynomial& q = *p;
+  const LanePolynomial polynomial(q);
+  const LanePolynomial derivative(q.scaled_d);
+  const LanePolynomial second(q.scaled_dd);
   for (std::size_t first = 0; first < cases; first += kLanes) {
     for (std::size_t l = 0; l < kLanes; ++l) {
       const std::size_t c = std::min(first + l, cases - 1);
@@ -85,8 +108,26 @@ void LaneCopies(int pair, const double* in, std::size_t cases, const search::Pol
       case Pair::f:
         r = F(z[0]);
         break;
+      case Pair::fd:
+        r = FD(z[0]);
+        break;
+      case Pair::fdd:
+        r = FDD(z[0]);
+        break;
       case Pair::polynomial:
         r = polynomial(z[0]);
+        break;
+      case Pair::derivative:
+        r = derivative(z[0]);
+        break;
+      case Pair::second:
+        r = second(z[0]);
+        break;
+      case Pair::newton:
+        r = NewtonStep(z[0], z[1], z[2], off);
+        break;
+      case Pair::halley:
+        r = HalleyStep(z[0], z[1], z[2], z[3], off);
         break;
       case Pair::secant:
         r = SecantStep(z[0], z[1], z[2], z[3], off);
@@ -199,7 +240,9 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
   using complex = std::complex<double>;
   const Polynomial polynomials[] = {from_coefficients({{1, 0}, {0, 2}, {0, 0}, {-0.5, 0}, {3, -1}}),
                                     from_coefficients({{2, 1}, {0, 0}, {1, 0}}),
-                                    from_roots({{1, 0}, {-0.5, 0.75}, {0, -2}})};
+                                    from_roots({{1, 0}, {-0.5, 0.75}, {0, -2}}),
+                                    from_coefficients({{1, 0}, {2, -1}})};  // degree 1: no p''
+
   const struct {
     Pair pair;
     const char* twins;
@@ -224,8 +267,21 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
        [](const complex* z, const Polynomial&) { return complex(cx::abs_greater(z[0], z[1]) ? 1 : 0, 0.0); },
        false},
       {Pair::f, "f / F", [](const complex* z, const Polynomial&) { return f(z[0]); }, true},
+      {Pair::fd, "fd / FD", [](const complex* z, const Polynomial&) { return fd(z[0]); }, true},
+      {Pair::fdd, "Z4Plus1::second / FDD",
+       [](const complex* z, const Polynomial&) { return Z4Plus1{}.second(z[0]); }, true},
       {Pair::polynomial, "evaluate_scaled / LanePolynomial",
        [](const complex* z, const Polynomial& p) { return evaluate_scaled(p, z[0]); }, true},
+      {Pair::derivative, "derivative_scaled / LanePolynomial of scaled_d",
+       [](const complex* z, const Polynomial& p) { return derivative_scaled(p, z[0]); }, true},
+      {Pair::second, "second_derivative_scaled / LanePolynomial of scaled_dd",
+       [](const complex* z, const Polynomial& p) { return second_derivative_scaled(p, z[0]); }, true},
+      {Pair::newton, "detail::newton_step / NewtonStep",
+       [](const complex* z, const Polynomial&) { return detail::newton_step<false>(z[0], z[1], z[2]); },
+       false},
+      {Pair::halley, "detail::halley_step / HalleyStep",
+       [](const complex* z, const Polynomial&) { return detail::halley_step<false>(z[0], z[1], z[2], z[3]); },
+       false},
       {Pair::secant, "detail::secant_step / SecantStep",
        [](const complex* z, const Polynomial&) { return detail::secant_step<false>(z[0], z[1], z[2], z[3]); },
        false},
@@ -249,8 +305,11 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
       for (const Polynomial& p : polynomials) {
         std::vector<double> out(2 * cases);
         std::unique_ptr<bool[]> left(new bool[cases]);
-        HWY_DYNAMIC_DISPATCH(muller::map::kernel::LaneCopies)
-        (static_cast<int>(pair.pair), in.data(), cases, &p, out.data(), left.get());
+        {
+          using namespace muller::map::kernel;  // the dispatch names the function unqualified
+          HWY_DYNAMIC_DISPATCH(LaneCopies)
+          (static_cast<int>(pair.pair), in.data(), cases, &p, out.data(), left.get());
+        }
         std::size_t compared = 0;
         for (std::size_t c = 0; c < cases; ++c) {
           const complex lanes(out[2 * c], out[2 * c + 1]);
@@ -270,8 +329,8 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
               << pair.twins << " on " << target_name(target) << ", case " << c;
         }
         EXPECT_GT(compared, cases / 4) << pair.twins << ": the lanes left too often to be compared";
-        if (pair.pair != Pair::polynomial) {
-          break;  // the polynomial matters to one pair only
+        if (pair.pair != Pair::polynomial && pair.pair != Pair::derivative && pair.pair != Pair::second) {
+          break;  // the polynomial matters to these pairs only
         }
       }
     }
@@ -280,21 +339,28 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
 }
 
 // The window's map drawn by the scalar search and then by the vector kernel on each instruction set.
-void expect_same_maps(const std::vector<Window>& windows) {
+// The window's map by each method given, drawn by the scalar search and then by the vector kernel on
+// each instruction set.
+void expect_same_maps(const std::vector<Window>& windows, std::initializer_list<Method> by) {
   const std::vector<long long> targets = vector_targets();
-  for (const Window& window : windows) {
-    std::atomic<int> rows_done{0};
-    std::vector<std::uint8_t> scalar;
-    const Tally expected = draw(window, scalar, 1, rows_done, Path::scalar);
-    for (const long long target : targets) {
-      use_vector_target(target);
-      std::vector<std::uint8_t> vector;
-      const Tally got = draw(window, vector, 2, rows_done, Path::vector);
-      EXPECT_EQ(vector, scalar) << target_name(target) << ", window " << &window - windows.data();
-      EXPECT_EQ(got.ends, expected.ends) << target_name(target);
-      EXPECT_EQ(got.rows, expected.rows) << target_name(target);
+  for (Window window : windows) {
+    for (const Method m : by) {
+      window.method = m;
+      std::atomic<int> rows_done{0};
+      std::vector<std::uint8_t> scalar;
+      const Tally expected = draw(window, scalar, 1, rows_done, Path::scalar);
+      for (const long long target : targets) {
+        use_vector_target(target);
+        std::vector<std::uint8_t> vector;
+        const Tally got = draw(window, vector, 2, rows_done, Path::vector);
+        const std::string where = std::string(target_name(target)) + ", " + names(m).key + ", window of " +
+                                  std::to_string(window.re.size()) + " x " + std::to_string(window.im.size());
+        EXPECT_EQ(vector, scalar) << where;
+        EXPECT_EQ(got.ends, expected.ends) << where;
+        EXPECT_EQ(got.rows, expected.rows) << where;
+      }
+      use_vector_target(0);
     }
-    use_vector_target(0);
   }
 }
 
@@ -312,7 +378,15 @@ TEST(Kernel, DrawsWhatTheScalarSearchDrawsOnEveryInstructionSet) {
   if (vector_targets().empty()) {
     GTEST_SKIP() << "no vector unit here that the map uses";
   }
-  expect_same_maps(windows);
+  expect_same_maps(windows, {Method::muller});
+  // The other methods over the same kinds of window, smaller.
+  Window petal = tile(18, 131000, 131000, {0, 0});
+  petal.re.resize(64);
+  petal.im.resize(64);
+  const std::vector<Window> smaller = {
+      square(65, 0.4), square(48, 2.0),  square(51, 0.01),
+      square(51, 1e5), std::move(petal), {{0.3, -0.2}, random_axis(rng, 31), random_axis(rng, 33)}};
+  expect_same_maps(smaller, {Method::secant, Method::newton, Method::halley});
 }
 
 // Seeded random polynomials of degrees 1 to 20, by coefficients (some real, some imaginary, some zero,
@@ -353,7 +427,7 @@ TEST(Kernel, DrawsAnyPolynomialAsTheScalarSearchDoes) {
   Window square7 = square(64, 2.5);
   square7.polynomial = seven;
   windows.push_back(square7);
-  expect_same_maps(windows);
+  expect_same_maps(windows, {Method::secant, Method::muller, Method::newton, Method::halley});
 }
 
 }  // namespace

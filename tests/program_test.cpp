@@ -52,4 +52,22 @@ TEST(Program, IsEndedBySigpipeWhenNobodyReadsItsOutput) {
   EXPECT_EQ(o.err, "");
 }
 
+// muller-search prints the report of one search, by the method named, over the polynomial given: the
+// report muller writes for its first pair, and the first row of Newton's search from 1 + i, 0.8125 (1 + i);
+// and refuses what it cannot run, as the other programs do.
+TEST(Program, MullerSearchPrintsTheReportOfOneSearch) {
+  const std::vector<std::string> expected = expected_report();
+  const Finished muller_first = run(SEARCH_PROGRAM, {"--x1", "1+i"});
+  EXPECT_EQ(lines_of(muller_first.out), std::vector<std::string>(expected.begin(), expected.begin() + 11));
+  EXPECT_EQ(muller_first.status, 0);
+  const Finished newton = run(SEARCH_PROGRAM, {"--method", "newton", "--x1", "1,1"});
+  ASSERT_GE(lines_of(newton.out).size(), 3u);
+  EXPECT_EQ(lines_of(newton.out)[2], "         1   (0.8125,0.8125)  (-0.7432250977,0)");
+  const Finished cubic = run(SEARCH_PROGRAM, {"--method", "halley", "--x1", "2", "--poly", "z^3 - 1"});
+  EXPECT_EQ(lines_of(cubic.out).back().substr(0, 13), "halley       ") << cubic.out;
+  EXPECT_EQ(run(SEARCH_PROGRAM, {"--method", "newton"}).status, 2);  // no x1
+  EXPECT_EQ(run(SEARCH_PROGRAM, {"--x1", "1,1", "--method", "regula"}).status, 2);
+  EXPECT_EQ(run(SEARCH_PROGRAM, {"--x1", "1,1"}, Output::full_device).status, 1);
+}
+
 }  // namespace

@@ -1,16 +1,20 @@
-// The reports of 3,064 start pairs, one after another, so that two builds can be compared byte for
-// byte: 3,000 seeded random pairs with parts in [-10, 10] and 64 pairs made of special parts.
+// The reports of 3,064 start pairs by each of the four methods, one after another, so that two builds
+// can be compared byte for byte: 3,000 seeded random pairs with parts in [-10, 10] and 64 pairs made of
+// special parts.
 //
-//   many_reports            all reports on standard output, each after a line "# pair N"
+//   many_reports            Muller's reports on standard output, each after a line "# pair N"
+//   many_reports --methods  each followed by the secant's, Newton's and Halley's, after "# METHOD pair N"
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <limits>
 #include <random>
+#include <string>
 
 #include "report/report.hpp"
 
 using namespace muller::report;  // NOLINT(google-build-using-namespace)
+using namespace muller::search;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -23,7 +27,8 @@ double uniform_part(std::mt19937_64& rng) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool every_method = argc > 1 && std::string(argv[1]) == "--methods";
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // Zeros of both signs, a part of a zero of f, one whose powers underflow, one whose powers overflow,
@@ -34,6 +39,13 @@ int main() {
   auto run = [&](std::complex<double> x0, std::complex<double> x1) {
     std::cout << "# pair " << ++n << '\n';
     muller::report::muller(x0, x1);
+    for (const Method m : {Method::secant, Method::newton, Method::halley}) {
+      if (!every_method) {
+        break;
+      }
+      std::cout << "# " << names(m).key << " pair " << n << '\n';
+      report_by(std::cout, m, Z4Plus1{}, x0, x1);
+    }
   };
   std::mt19937_64 rng(20261207);
   for (int i = 0; i < 3000; ++i) {

@@ -1,7 +1,17 @@
-// The server's API: the query of a state (x0 and the polynomial) and fetches that return data. A request
-// made anew aborts the one of its kind still on its way, so that an answer for a point or a polynomial
-// no longer shown never arrives.
+// Where the page's tiles, reports and roots come from, chosen once at start by how the page is deployed
+// (deployment.js): muller-explorer's endpoints when it serves the page, else this browser (wasm.js).
+// Either way a backend gives the same answers:
+//
+//   backend.line                      -> what the panel says of it, a promise of the text
+//   backend.roots(poly)               -> the JSON of /roots, the classes of the polynomial's roots
+//   backend.report(x0, x1, poly)      -> the JSON of /report, the search from x0 and x1
+//   backend.tileLayer(x0, poly, options), and layer.setQuery(backend.tileQuery(x0, poly)) on a change
+//
+// A request made anew aborts the one of its kind still on its way, so that an answer for a point or a
+// polynomial no longer shown never arrives.
 import { canonical, pair } from './numbers.js';
+import { deployment } from './deployment.js';
+import { BasinsLayer } from './tiles.js';
 
 // A query value as the server reads it back: percent-decoded, with '+' taken for a space, so an
 // exponent's '+' must travel escaped.
@@ -36,13 +46,23 @@ function latest() {
   };
 }
 
-export function createApi(version) {
+// The server's endpoints, with its PNG tiles, which it caches and shares between visitors.
+function serverBackend(version) {
   const roots = latest();
   const report = latest();
   return {
-    // The classes of the polynomial's roots, with their colours, shades and labels.
+    line: Promise.resolve('Teselas, informes y raíces: del servidor (muller-explorer).'),
     roots: (poly) => roots('roots?v=' + version + polyQuery(poly)),
-    // The search from x0 and x1: its report and its points.
     report: (x0, x1, poly) => report('report?v=' + version + tileQuery(x0, poly) + '&x1=' + queryValue(x1)),
+    tileQuery,
+    tileLayer: (x0, poly, options) => new BasinsLayer(version, tileQuery(x0, poly), options),
   };
+}
+
+export async function chooseBackend(version) {
+  if (deployment === 'static') {
+    const { wasmBackend } = await import('./wasm.js');
+    return wasmBackend();
+  }
+  return serverBackend(version);
 }

@@ -1,9 +1,9 @@
-// What the page asks the server as its state changes: the roots' classes for the polynomial, and the
-// report of the selected search. The answers go into the state, where the layers and the panel find
+// What the page asks its backend (api.js: the server, or this browser) as its state changes: the roots'
+// classes for the polynomial, and the report of the selected search. The answers go into the state, where the layers and the panel find
 // them; an answer overtaken by a newer request is aborted, not shown.
 import { aborted } from './api.js';
 
-export function followServer(store, api) {
+export function followBackend(store, api) {
   // Whether the state still asks what it asked: x1 may have gone meanwhile, which no new request aborts.
   const still = (asked, keys) => keys.every((k) => store.get()[k] === asked[k]);
   store.watch(['poly'], (state) => {

@@ -4,20 +4,21 @@
 // numbered markers that can be dragged. The view, the polynomial, x0 and the selected point live in the
 // address's fragment and in the browser's history.
 //
-// This module puts the parts together: the state (store.js), which the address fills first; the map
-// with its layers and controls, each following the state itself; the panel's parts; and the requests
-// to the server (data.js). Leaflet is the page's one global, L.
+// This module puts the parts together: the state (store.js), which the address fills first; where the
+// tiles, reports and roots come from (api.js: the server, or this browser); the map with its layers and
+// controls, each following the state itself; the panel's parts; and the requests for the report and
+// the roots (data.js). Leaflet is the page's one global, L.
 import { createStore } from './store.js';
-import { createApi, tileQuery } from './api.js';
+import { chooseBackend } from './api.js';
 import { followHistory, readAddress, showView } from './hash.js';
 import { crs } from './geometry.js';
-import { BasinsLayer, countTiles } from './tiles.js';
+import { countTiles } from './tiles.js';
 import { PathLayer } from './path.js';
 import { RootLayer } from './roots.js';
 import { ScaleControl } from './scale.js';
 import { followPointer } from './pointer.js';
 import { followKeys } from './keys.js';
-import { followServer } from './data.js';
+import { followBackend } from './data.js';
 import { fitReport, showReport } from './panel/report.js';
 import { showLegend } from './panel/legend.js';
 import { x0Field } from './panel/x0.js';
@@ -30,6 +31,13 @@ const byId = (id) => document.getElementById(id);
 const version = document.body.dataset.version;
 const deepest = Number(document.body.dataset.deepestLevel);
 const element = byId('map');
+const backend = await chooseBackend(version).catch((e) => {
+  byId('backend').textContent = 'No se pudo preparar el cálculo de las teselas: ' + e.message;
+  throw e;
+});
+backend.line.then((line) => {
+  byId('backend').textContent = line;
+});
 
 const first = readAddress(location.hash, deepest);
 const store = createStore({ ...first.state, report: { status: 'none' }, roots: null });
@@ -55,7 +63,7 @@ new ResizeObserver(() => {
 showView(map, first.view);
 
 const state = store.get();
-const tiles = new BasinsLayer(version, tileQuery(state.x0, state.poly), {
+const tiles = backend.tileLayer(state.x0, state.poly, {
   tileSize: 256,
   minZoom: 0,
   maxZoom: deepest,
@@ -64,7 +72,7 @@ const tiles = new BasinsLayer(version, tileQuery(state.x0, state.poly), {
 });
 countTiles(tiles, map, element, byId('loading'));
 tiles.addTo(map);
-store.on(['x0', 'poly'], (s) => tiles.setQuery(tileQuery(s.x0, s.poly)));
+store.on(['x0', 'poly'], (s) => tiles.setQuery(backend.tileQuery(s.x0, s.poly)));
 // The roots before the path, whose labels keep clear of them.
 new RootLayer(store).addTo(map);
 new PathLayer(store).addTo(map);
@@ -96,5 +104,5 @@ byId('save').addEventListener('click', () => saveView(map, store));
 viewButtons(map, store, { reset: byId('reset'), whole: byId('whole-path'), collapse: byId('collapse') }, () =>
   fitReport(report));
 
-followServer(store, createApi(version));
+followBackend(store, backend);
 followHistory(map, store, deepest);

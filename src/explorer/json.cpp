@@ -9,6 +9,8 @@
 
 #include "map/palette.hpp"
 #include "report/report.hpp"
+#include "search/methods.hpp"
+#include "search/order.hpp"
 #include "search/problem.hpp"
 #include "search/search.hpp"
 
@@ -63,23 +65,29 @@ std::string css_colour(map::Outcome o, int classes) {
 
 }  // namespace
 
-std::string report_json(const search::Polynomial* p, complex x0, complex x1) {
+std::string report_json(const search::Polynomial* p, complex x0, complex x1,
+                        std::optional<search::Method> method) {
+  const search::Method m = method.value_or(search::Method::muller);
   std::ostringstream text;
-  const int status =
-      p != nullptr ? report::muller_polynomial(text, *p, x0, x1) : report::muller(text, x0, x1);
+  int status = 0;
   std::string points;
-  const auto point = [&](int k, complex x, complex fx) {
-    points += points.empty() ? "" : ",";
-    points += "{\"k\":" + std::to_string(k) + ",\"x\":";
-    append_pair(points, x);
-    points += ",\"f\":";
-    append_pair(points, fx);
-    points += '}';
+  search::OrderEstimate order(x1);
+  const auto run = [&](const auto& e) {
+    status = report::report_by(text, m, e, x0, x1);
+    search::search_by(m, e, x0, x1, [&](int k, complex x, complex fx) {
+      points += points.empty() ? "" : ",";
+      points += "{\"k\":" + std::to_string(k) + ",\"x\":";
+      append_pair(points, x);
+      points += ",\"f\":";
+      append_pair(points, fx);
+      points += '}';
+      order.row(x);
+    });
   };
   if (p != nullptr) {
-    search::search_polynomial(*p, x0, x1, point);
+    run(search::OfPolynomial{*p});
   } else {
-    search::search(x0, x1, point);
+    run(search::Z4Plus1{});
   }
   std::string json = "{\"x0\":";
   append_pair(json, x0);
@@ -87,7 +95,14 @@ std::string report_json(const search::Polynomial* p, complex x0, complex x1) {
   append_pair(json, x1);
   json += ",\"status\":" + std::to_string(status) + ",\"report\":";
   append_string(json, text.str());
-  json += ",\"points\":[" + points + "]}\n";
+  json += ",\"points\":[" + points + "]";
+  if (method.has_value()) {
+    json += ",\"method\":";
+    append_string(json, search::names(m).key);
+    json += ",\"order\":";
+    append_number(json, order.order());
+  }
+  json += "}\n";
   return json;
 }
 

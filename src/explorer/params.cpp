@@ -131,6 +131,18 @@ cli::Checked<std::complex<double>> point_param(const http::Request& req, const c
   return point;
 }
 
+cli::Checked<std::optional<search::Method>> method_param(const http::Request& req) {
+  const std::string* text = req.param("m");
+  if (text == nullptr) {
+    return {};
+  }
+  search::Method m = search::Method::muller;
+  if (!search::method_named(*text, m)) {
+    return {{}, "m debe ser secant, muller, newton o halley, no " + cli::echo(*text)};
+  }
+  return {m, ""};
+}
+
 cli::Checked<Asked> Polynomials::asked(const http::Request& req) {
   if (req.param("c") != nullptr && req.param("r") != nullptr) {
     return {{}, "se da el polinomio por c= (coeficientes) o por r= (raices), no por los dos"};

@@ -8,6 +8,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "cli/options.hpp"
 #include "http/server.hpp"
 #include "map/outcome.hpp"
+#include "search/methods.hpp"
 
 namespace muller::explorer {
 
@@ -26,6 +28,9 @@ cli::Checked<std::complex<double>> point_param(const http::Request& req, const c
 // Why a request's query cannot name one answer, or "": a key other than those of the route, or one of
 // them given twice (each is named). route names the route in the message ("/tile").
 std::string key_problem(const http::Request& req, std::initializer_list<const char*> keys, const char* route);
+
+// The method a request names by m= (secant, muller, newton or halley), or none.
+cli::Checked<std::optional<search::Method>> method_param(const http::Request& req);
 
 // The polynomial a request names: "c=" with its coefficients or "r=" with its roots. key is "c=..." or
 // "r=..." in the canonical text, and empty, with no polynomial, for z^4 + 1 (no parameter, or its own

@@ -122,7 +122,7 @@ struct Explorer::Service {
                                      std::to_string(side - 1)));
       return;
     }
-    const std::string keys = key_problem(req, {"x0", "c", "r", "v"}, "/tile");
+    const std::string keys = key_problem(req, {"x0", "c", "r", "m", "v"}, "/tile");
     if (!keys.empty()) {
       respond(http::refusal(400, keys));
       return;
@@ -141,15 +141,24 @@ struct Explorer::Service {
       respond(moved(asked.value.moved_to));
       return;
     }
-    const TileKey key{static_cast<int>(level), column,         row, bits(x0.value.real()),
-                      bits(x0.value.imag()),   asked.value.key};
+    const cli::Checked<std::optional<search::Method>> method = method_param(req);
+    if (!method.problem.empty()) {
+      respond(http::refusal(400, method.problem));
+      return;
+    }
+    // m=muller is no m: the same tile, tag and place in the cache.
+    const search::Method m = method.value.value_or(search::Method::muller);
+    const TileKey key{static_cast<int>(level), column,          row, bits(x0.value.real()),
+                      bits(x0.value.imag()),   asked.value.key, m};
     // The tag names the tile and the version that drew it: it holds without drawing the tile. The
     // polynomial's canonical text (digits and , ; . - + e only) follows, when it is not z^4 + 1.
     std::array<char, 160> head{};
     std::snprintf(head.data(), head.size(), "\"%s-%lld-%lld-%lld-%016llx-%016llx", MULLER_VERSION, level,
                   column, row, static_cast<unsigned long long>(key.x0_re),
                   static_cast<unsigned long long>(key.x0_im));
-    const std::string tag = head.data() + (key.polynomial.empty() ? "" : "-" + key.polynomial) + "\"";
+    const std::string tag = head.data() + (key.polynomial.empty() ? "" : "-" + key.polynomial) +
+                            (m == search::Method::muller ? "" : std::string("-m=") + search::names(m).key) +
+                            "\"";
     http::Response r;
     r.type = "image/png";
     r.headers = {{"Cache-Control", "public, max-age=31536000, immutable"}, {"ETag", tag}};
@@ -196,7 +205,7 @@ struct Explorer::Service {
   }
 
   http::Response serve_report(const http::Request& req) {
-    const std::string keys = key_problem(req, {"x0", "x1", "c", "r", "v"}, "/report");
+    const std::string keys = key_problem(req, {"x0", "x1", "c", "r", "m", "v"}, "/report");
     if (!keys.empty()) {
       return http::refusal(400, keys);
     }
@@ -215,12 +224,16 @@ struct Explorer::Service {
     if (!asked.value.moved_to.empty()) {
       return moved(asked.value.moved_to);
     }
+    const cli::Checked<std::optional<search::Method>> method = method_param(req);
+    if (!method.problem.empty()) {
+      return http::refusal(400, method.problem);
+    }
     const map::MapPolynomial* p = asked.value.polynomial.get();
-    return json_answer(report_json(p != nullptr ? &p->p : nullptr, x0.value, x1.value));
+    return json_answer(report_json(p != nullptr ? &p->p : nullptr, x0.value, x1.value, method.value));
   }
 
   http::Response serve_roots(const http::Request& req) {
-    const std::string keys = key_problem(req, {"c", "r", "v"}, "/roots");
+    const std::string keys = key_problem(req, {"c", "r", "m", "v"}, "/roots");
     if (!keys.empty()) {
       return http::refusal(400, keys);
     }
@@ -230,6 +243,10 @@ struct Explorer::Service {
     }
     if (!asked.value.moved_to.empty()) {
       return moved(asked.value.moved_to);
+    }
+    // The roots are the polynomial's whatever the method; m= is read so that a page may send it.
+    if (const auto method = method_param(req); !method.problem.empty()) {
+      return http::refusal(400, method.problem);
     }
     const map::MapPolynomial* p = asked.value.polynomial.get();
     return json_answer(roots_json(asked.value.key, p != nullptr ? *p : z4_plus_1));

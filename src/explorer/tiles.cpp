@@ -39,8 +39,9 @@ std::complex<double> TileKey::x0() const {
 
 std::size_t TileKeyHash::operator()(const TileKey& k) const {
   std::uint64_t h = fnv_basis;
-  for (const std::uint64_t v : {static_cast<std::uint64_t>(k.level), static_cast<std::uint64_t>(k.column),
-                                static_cast<std::uint64_t>(k.row), k.x0_re, k.x0_im}) {
+  for (const std::uint64_t v :
+       {static_cast<std::uint64_t>(k.level), static_cast<std::uint64_t>(k.column),
+        static_cast<std::uint64_t>(k.row), k.x0_re, k.x0_im, static_cast<std::uint64_t>(k.method)}) {
     h = fnv_step(h, v);
   }
   for (const char c : k.polynomial) {
@@ -190,6 +191,7 @@ std::shared_ptr<const Tile> Tiles::draw_tile(const Job& job) const {
     const TileKey& key = job.key;
     map::Window window = map::tile(key.level, key.column, key.row, key.x0());
     window.polynomial = job.polynomial;
+    window.method = key.method;
     std::vector<std::uint8_t> rgb;
     std::atomic<int> rows_done{0};
     map::draw(window, rgb, threads_, rows_done);

@@ -32,9 +32,10 @@ struct TileKey {
       0;  // the bits of x0's parts, so that -0 and 0 are told apart as the search tells them
   std::uint64_t x0_im = 0;
   std::string polynomial;  // Asked::key
+  search::Method method = search::Method::muller;
   bool operator==(const TileKey& o) const {
     return level == o.level && column == o.column && row == o.row && x0_re == o.x0_re && x0_im == o.x0_im &&
-           polynomial == o.polynomial;
+           polynomial == o.polynomial && method == o.method;
   }
   std::complex<double> x0() const;
 };

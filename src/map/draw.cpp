@@ -65,8 +65,8 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
       std::uint8_t* pixel = rgb.data() + static_cast<std::size_t>(i) * width * 3;
       for (std::size_t j = 0; j < width; ++j, pixel += 3) {
         const std::complex<double> x1(window.re[j], im);
-        const Outcome o =
-            polynomial != nullptr ? outcome(*polynomial, window.x0, x1) : outcome(window.x0, x1);
+        const Outcome o = polynomial != nullptr ? outcome(window.method, *polynomial, window.x0, x1)
+                                                : outcome(window.method, window.x0, x1);
         ++tally.ends[static_cast<std::size_t>(o.end)];
         tally.rows += o.rows;
         const std::array<std::uint8_t, 3> c = colour(o, classes);
@@ -123,7 +123,7 @@ std::optional<Tally> draw_in_bands(const Window& window, int band_rows, int thre
     }
   } wait{taken};
 #endif
-  Window band{window.x0, window.re, {}, window.polynomial};
+  Window band{window.x0, window.re, {}, window.polynomial, window.method};
   Tally total;
   for (int first = 0, b = 0; first < height; first += band_rows, b ^= 1) {
     const auto begin = window.im.begin() + first;

@@ -26,6 +26,7 @@
 #include "map/palette.hpp"
 #include "map/png.hpp"
 #include "map/thread.hpp"
+#include "search/methods.hpp"
 
 using namespace muller::map;  // NOLINT(google-build-using-namespace)
 namespace cli = muller::cli;
@@ -36,7 +37,7 @@ const char* const program = "muller-basins";
 
 const char* const help_text =
     "Uso: muller-basins [-n TAMANO] [-r RADIO] [--center RE,IM] [--x0 RE,IM] [-j HILOS] [-o FICHERO]\n"
-    "                   [--scalar] [--poly EXPRESION | --roots LISTA]\n"
+    "                   [--scalar] [--poly EXPRESION | --roots LISTA] [--method METODO | --compare]\n"
     "Dibuja en un PNG a donde lleva el metodo de Muller sobre un polinomio p (por omision\n"
     "p(z) = z^4 + 1) desde cada punto de una malla: la primera aproximacion es x0 y la segunda, x1,\n"
     "recorre en TAMANO x TAMANO puntos el cuadrado de semilado RADIO centrado en --center. Cada raiz\n"
@@ -57,6 +58,8 @@ const char* const help_text =
     "                         complejos como (1.5-2e-3i); cada potencia una sola vez)\n"
     "      --roots LISTA      el polinomio por sus raices, RE o RE,IM separadas por ';' (de 1 a 20):\n"
     "                         1;-0.5,0.866;-0.5,-0.866\n"
+    "      --method METODO    el metodo de cada busqueda: secant, muller (por omision), newton o halley\n"
+    "      --compare          cada metodo sobre la misma malla: una tabla por metodo, sin PNG\n"
     "  -h, --help             muestra esta ayuda y termina\n"
     "      --version          muestra la version y termina\n"
     "\n"
@@ -77,6 +80,10 @@ struct Options {
   Path path = Path::vector;
   // The polynomial given by --poly or --roots; nothing for z^4 + 1, drawn by f itself.
   std::shared_ptr<const MapPolynomial> polynomial;
+  muller::search::Method method = muller::search::Method::muller;
+  bool compare = false;       // every method over the grid, a table and no file
+  std::string file_option;    // the option that named the file, as typed
+  std::string method_option;  // and the method
 };
 
 using cli::shortest;
@@ -86,13 +93,14 @@ std::string shortest(std::complex<double> z) {
 }
 
 Options parse(int argc, char** argv) {
-  enum : int { scalar = cli::first_long_code, center, x0, poly, roots };
+  enum : int { scalar = cli::first_long_code, center, x0, poly, roots, method, compare };
   static const option long_options[] = {
       {"size", required_argument, nullptr, 'n'},    {"radius", required_argument, nullptr, 'r'},
       {"threads", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
       {"scalar", no_argument, nullptr, scalar},     {"center", required_argument, nullptr, center},
       {"x0", required_argument, nullptr, x0},       {"poly", required_argument, nullptr, poly},
-      {"roots", required_argument, nullptr, roots}, {nullptr, 0, nullptr, 0}};
+      {"roots", required_argument, nullptr, roots}, {"method", required_argument, nullptr, method},
+      {"compare", no_argument, nullptr, compare},   {nullptr, 0, nullptr, 0}};
   cli::Parser args(program, help_text, argc, argv, "n:r:j:o:", long_options);
   Options o;
   o.threads = cli::cores_available();
@@ -120,9 +128,20 @@ Options parse(int argc, char** argv) {
           args.error(args.name() + " necesita un nombre de fichero");
         }
         o.file = args.value();
+        o.file_option = args.name();
         break;
       case scalar:
         o.path = Path::scalar;
+        break;
+      case method:
+        if (!muller::search::method_named(args.value(), o.method)) {
+          args.error(args.name() + " debe ser secant, muller, newton o halley, no " +
+                     cli::echo(args.value()));
+        }
+        o.method_option = args.name();
+        break;
+      case compare:
+        o.compare = true;
         break;
       case poly:
       case roots: {
@@ -151,6 +170,12 @@ Options parse(int argc, char** argv) {
     }
   }
   args.no_operands();
+  if (o.compare && !o.method_option.empty()) {
+    args.error("--compare dibuja todos los metodos: sobra " + o.method_option);
+  }
+  if (o.compare && !o.file_option.empty()) {
+    args.error("--compare no escribe un PNG: sobra " + o.file_option);
+  }
   if (!square_fits(o.radius, o.centre)) {
     args.error("el cuadrado de centro " + shortest(o.centre) + " y radio " + shortest(o.radius) +
                " se sale de los numeros representables");
@@ -204,6 +229,7 @@ std::optional<Tally> draw_with_progress(const Options& o,
   std::future<std::optional<Tally>> map;
   Window window = square(o.size, o.radius, o.centre, o.x0);
   window.polynomial = o.polynomial;
+  window.method = o.method;
   auto draw_map = [&] {
     return draw_in_bands(window, band_rows(o.size), o.threads, rows_done, o.path, take);
   };
@@ -230,34 +256,94 @@ std::optional<Tally> draw_with_progress(const Options& o,
   return map.get();
 }
 
-void print_summary(std::FILE* out, const Options& o, const Tally& t, double seconds) {
-  const double points = static_cast<double>(o.size) * o.size;
-  auto count_line = [&](const char* label, End end) {
-    const long long count = t.ends[static_cast<std::size_t>(end)];
-    std::fprintf(out, "%-36s %10lld punto%s (%.2f %%)\n", label, count, count == 1 ? "" : "s",
-                 100.0 * static_cast<double>(count) / points);
-  };
-  // The grid's outermost points, as exactly as the options name them.
+// The summary's first line: the grid's outermost points, as exactly as the options name them, and x0.
+void print_grid(std::FILE* out, const Options& o) {
   const std::complex<double> first = grid_point(0, 0, o.size, o.radius, o.centre);
   const std::complex<double> last = grid_point(o.size - 1, o.size - 1, o.size, o.radius, o.centre);
   std::fprintf(out, "mapa de %d x %d puntos: x0 = %s, x1 en [%s, %s] x [%s, %s]\n", o.size, o.size,
                shortest(o.x0).c_str(), shortest(first.real()).c_str(), shortest(last.real()).c_str(),
                shortest(last.imag()).c_str(), shortest(first.imag()).c_str());
-  // Each class of roots by its point; z^4 + 1's are its four zeros, in the order of its quadrants.
+}
+
+// The ends a summary counts, each by its label: each class of roots by its point (z^4 + 1's are its four
+// zeros, in the order of its quadrants), then the searches that gave up or ended non-finite.
+std::vector<std::pair<std::string, End>> ends_of(const Options& o) {
   const std::vector<std::complex<double>> centres =
       (o.polynomial != nullptr ? o.polynomial->classes
                                : muller::search::classify(muller::search::default_polynomial()))
           .centres;
+  std::vector<std::pair<std::string, End>> ends;
   for (std::size_t k = 0; k < centres.size(); ++k) {
-    count_line(("raiz " + class_label(centres[k]) + ":").c_str(), zero_class(static_cast<int>(k)));
+    ends.emplace_back("raiz " + class_label(centres[k]) + ":", zero_class(static_cast<int>(k)));
   }
-  count_line("sin converger en 99 filas:", End::gave_up);
-  count_line("final no finito:", End::non_finite);
+  ends.emplace_back("sin converger en 99 filas:", End::gave_up);
+  ends.emplace_back("final no finito:", End::non_finite);
+  return ends;
+}
+
+// Whether the vector units drew the map: they run Muller's method.
+const char* lanes_used(const Options& o) {
+  return o.path == Path::vector && o.method == muller::search::Method::muller ? vector_instructions()
+                                                                              : nullptr;
+}
+
+void print_summary(std::FILE* out, const Options& o, const Tally& t, double seconds) {
+  const double points = static_cast<double>(o.size) * o.size;
+  print_grid(out, o);
+  for (const auto& [label, end] : ends_of(o)) {
+    const long long count = t.ends[static_cast<std::size_t>(end)];
+    std::fprintf(out, "%-36s %10lld punto%s (%.2f %%)\n", label.c_str(), count, count == 1 ? "" : "s",
+                 100.0 * static_cast<double>(count) / points);
+  }
   std::fprintf(out, "filas por busqueda, media: %.2f\n", static_cast<double>(t.rows) / points);
-  const char* const vectors = o.path == Path::vector ? vector_instructions() : nullptr;
+  const char* const vectors = lanes_used(o);
   std::fprintf(out, "tiempo: %.3f s con %d hilo%s, %s%s\n", seconds, t.threads, t.threads == 1 ? "" : "s",
                vectors != nullptr ? "vectores " : "busqueda escalar", vectors != nullptr ? vectors : "");
   std::fprintf(out, "escrito: %s\n", display_name(o.file).c_str());
+}
+
+// --compare: every method over the same grid, no file; one table, a column a method: the share of the
+// points that reach each class of roots, give up or end non-finite, the mean rows and the time.
+int compare(Options o) {
+  const auto& methods = muller::search::methods;
+  Tally tallies[std::size(methods)];
+  double seconds[std::size(methods)];
+  for (std::size_t m = 0; m < std::size(methods); ++m) {
+    o.method = methods[m];
+    Window window = square(o.size, o.radius, o.centre, o.x0);
+    window.polynomial = o.polynomial;
+    window.method = o.method;
+    std::atomic<int> rows_done{0};
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<Tally> t = draw_in_bands(window, band_rows(o.size), o.threads, rows_done, o.path,
+                                                 [](const std::uint8_t*, int) { return true; });
+    seconds[m] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    tallies[m] = *t;
+  }
+  const double points = static_cast<double>(o.size) * o.size;
+  print_grid(stdout, o);
+  std::printf("%-36s", "");
+  for (const auto m : methods) {
+    std::printf(" %10s", muller::search::names(m).word);
+  }
+  std::printf("\n");
+  for (const auto& [label, end] : ends_of(o)) {
+    std::printf("%-36s", label.c_str());
+    for (const Tally& t : tallies) {
+      std::printf(" %8.2f %%", 100.0 * static_cast<double>(t.ends[static_cast<std::size_t>(end)]) / points);
+    }
+    std::printf("\n");
+  }
+  std::printf("%-36s", "filas por busqueda, media:");
+  for (const Tally& t : tallies) {
+    std::printf(" %10.2f", static_cast<double>(t.rows) / points);
+  }
+  std::printf("\n%-36s", "tiempo (s):");
+  for (const double t : seconds) {
+    std::printf(" %10.3f", t);
+  }
+  std::printf("\n");
+  return cli::stdout_written(program) ? 0 : 1;
 }
 
 // Draws the map and writes it into place as its rows are drawn, then prints the summary; returns the
@@ -325,7 +411,7 @@ int main(int argc, char** argv) {
   const Options o = parse(argc, argv);
   cli::handle_terminating_signals();
   try {
-    return run(o);
+    return o.compare ? compare(o) : run(o);
   } catch (const std::bad_alloc&) {
     // Anywhere else than the map itself: the file in progress is gone with run's stack.
     std::fprintf(stderr, "%s: no hay memoria suficiente\n", program);

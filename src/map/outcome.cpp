@@ -3,23 +3,25 @@
 
 #include <utility>
 
-#include "search/search.hpp"
+#include "search/methods.hpp"
 
 namespace muller::map {
 
 namespace {
 
-// The search that run(row) makes, its finite converged end named by zero_of.
-template <class Run, class ZeroOf>
-Outcome outcome_of(Run run, ZeroOf zero_of) {
+// The search by method m over e from x0 and x1, its finite converged end named by zero_of.
+template <class E, class ZeroOf>
+Outcome outcome_over(search::Method m, const E& e, std::complex<double> x0, std::complex<double> x1,
+                     ZeroOf zero_of) {
   int rows = 0;
   std::complex<double> end;
   std::complex<double> residual;
-  const bool converged = run([&](int k, std::complex<double> x, std::complex<double> fx) {
-    rows = k;
-    end = x;
-    residual = fx;
-  });
+  const bool converged =
+      search::search_by(m, e, x0, x1, [&](int k, std::complex<double> x, std::complex<double> fx) {
+        rows = k;
+        end = x;
+        residual = fx;
+      });
   if (!converged) {
     return {End::gave_up, rows};
   }
@@ -31,8 +33,8 @@ Outcome outcome_of(Run run, ZeroOf zero_of) {
 
 }  // namespace
 
-Outcome outcome(std::complex<double> x0, std::complex<double> x1) {
-  return outcome_of([&](auto&& row) { return search::search(x0, x1, row); }, quadrant);
+Outcome outcome(search::Method m, std::complex<double> x0, std::complex<double> x1) {
+  return outcome_over(m, search::Z4Plus1{}, x0, x1, quadrant);
 }
 
 MapPolynomial map_polynomial(search::Polynomial p) {
@@ -40,10 +42,10 @@ MapPolynomial map_polynomial(search::Polynomial p) {
   return {std::move(p), std::move(classes)};
 }
 
-Outcome outcome(const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1) {
-  return outcome_of(
-      [&](auto&& row) { return search::search_polynomial(p.p, x0, x1, row); },
-      [&p](std::complex<double> end) { return zero_class(search::nearest_class(p.classes, end)); });
+Outcome outcome(search::Method m, const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1) {
+  return outcome_over(m, search::OfPolynomial{p.p}, x0, x1, [&p](std::complex<double> end) {
+    return zero_class(search::nearest_class(p.classes, end));
+  });
 }
 
 }  // namespace muller::map

@@ -4,6 +4,7 @@
 #include <complex>
 #include <cstdint>
 
+#include "search/methods.hpp"
 #include "search/roots.hpp"
 
 namespace muller::map {
@@ -38,8 +39,8 @@ inline End quadrant(std::complex<double> end) {
   return right ? End::lower_right : End::lower_left;
 }
 
-// The search from x0 and x1, as the report runs it, with nothing written.
-Outcome outcome(std::complex<double> x0, std::complex<double> x1);
+// The search by method m from x0 and x1, as the report runs it, with nothing written.
+Outcome outcome(search::Method m, std::complex<double> x0, std::complex<double> x1);
 
 // A polynomial other than z^4 + 1, as the map needs it: its roots in classes, each class a colour.
 struct MapPolynomial {
@@ -48,7 +49,8 @@ struct MapPolynomial {
 };
 MapPolynomial map_polynomial(search::Polynomial p);
 
-// The search over p from x0 and x1; a converged finite end takes the class of its nearest root.
-Outcome outcome(const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1);
+// The search by method m over p from x0 and x1; a converged finite end takes the class of its nearest
+// root.
+Outcome outcome(search::Method m, const MapPolynomial& p, std::complex<double> x0, std::complex<double> x1);
 
 }  // namespace muller::map

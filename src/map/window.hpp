@@ -17,6 +17,7 @@ struct Window {
   std::vector<double> im;  // by row, top to bottom
   // The polynomial searched, or nothing for z^4 + 1 by f itself.
   std::shared_ptr<const MapPolynomial> polynomial = nullptr;
+  search::Method method = search::Method::muller;
 };
 
 // The second start point of pixel (i, j) of muller-basins' square: the grid spans [-radius, radius] in

@@ -2,9 +2,13 @@
 #pragma once
 
 #include <complex>
+#include <cstring>
 #include <iomanip>
 #include <ostream>
+#include <string>
+#include <utility>
 
+#include "search/methods.hpp"
 #include "search/problem.hpp"
 #include "search/search.hpp"
 
@@ -28,12 +32,14 @@ int muller(std::complex<double> x0, std::complex<double> x1);
 // The same search with its report written to out instead, whose precision it leaves at 10 digits.
 int muller(std::ostream& out, std::complex<double> x0, std::complex<double> x1);
 
-namespace detail {
-
-// The report of the search that run(row) makes, handing each row to row, written to out.
-template <class Run>
-int report_of(std::ostream& out, Run&& run) {
-  out << "    Metodo Muller" << std::endl;
+// The report of a search by method m, written to out as the search runs: "    Metodo " and the method's
+// title, the column headings, a row per point, and the summary or failure line named after the method
+// (the summary's name in a field of 13, as "muller       " is). search(row) runs the search, handing
+// each row to row, and returns search_over's answer. Returns the report's status, as muller().
+template <class Search>
+int write_report(std::ostream& out, search::Method m, Search&& search) {
+  const search::MethodNames name = search::names(m);
+  out << "    Metodo " << name.title << std::endl;
   out.precision(search::nprec);
   out << " iteracion"
       << "             x  "
@@ -44,34 +50,36 @@ int report_of(std::ostream& out, Run&& run) {
   std::complex<double> fx;
   // The library's operator<< builds the whole "(re,im)" text before writing it, so a field width set
   // just before it pads the parenthesised text as one piece.
-  const bool converged = run([&](int k, std::complex<double> xk, std::complex<double> fk) {
+  const bool converged = search([&](int k, std::complex<double> xk, std::complex<double> fk) {
     out << std::setw(10) << k << "   " << std::setw(10) << xk << "  " << fk << std::endl;
     rows = k;
     x = xk;
     fx = fk;
   });
   if (!converged) {
-    out << " numero maximo de iteraciones excedido en muller" << std::endl;
+    out << " numero maximo de iteraciones excedido en " << name.word << std::endl;
     return 1;
   }
-  out << "muller       " << rows << "  iteraciones   "
+  out << name.word << std::string(13 - std::strlen(name.word), ' ') << rows << "  iteraciones   "
       << "raiz= " << x << " funcion= " << fx << std::endl;
   return search::finite_end(x, fx) ? 0 : 1;
 }
-
-}  // namespace detail
 
 // The same report for the search over p (any callable from complex to complex, as search_over takes),
 // written to out; its column and summary keep f's name for p.
 template <class P>
 int muller_over(std::ostream& out, P&& p, std::complex<double> x0, std::complex<double> x1) {
-  return detail::report_of(out, [&](auto&& row) { return search::search_over(p, x0, x1, row); });
+  return write_report(out, search::Method::muller, [&](auto&& row) {
+    return search::search_over(p, x0, x1, std::forward<decltype(row)>(row));
+  });
 }
 
-// The report of the search over a polynomial, as search_polynomial runs it: its values are p's.
-inline int muller_polynomial(std::ostream& out, const search::Polynomial& p, std::complex<double> x0,
-                             std::complex<double> x1) {
-  return detail::report_of(out, [&](auto&& row) { return search::search_polynomial(p, x0, x1, row); });
+// The report of the search by method m over e (search::Z4Plus1, search::OfPolynomial), from x0 and x1.
+template <class E>
+int report_by(std::ostream& out, search::Method m, const E& e, std::complex<double> x0,
+              std::complex<double> x1) {
+  return write_report(
+      out, m, [&](auto&& row) { return search::search_by(m, e, x0, x1, std::forward<decltype(row)>(row)); });
 }
 
 }  // namespace muller::report

@@ -27,22 +27,36 @@ Polynomial from_coefficients(std::vector<std::complex<double>> c) {
     coefficient = without_negative_zeros(coefficient);
   }
   p.c = std::move(c);
+  // Each part times its power, the rule of the derivative: once for d, again on d for dd.
+  const auto derived = [](const std::vector<complex>& from) {
+    std::vector<complex> to;
+    const std::size_t n = from.size() - 1;
+    for (std::size_t j = 0; j < n; ++j) {
+      const auto power = static_cast<double>(n - j);
+      to.emplace_back(power * from[j].real(), power * from[j].imag());
+    }
+    return to;
+  };
+  p.d = derived(p.c);
+  p.dd = p.d.size() > 1 ? derived(p.d) : std::vector<complex>{};
   double largest = 0;
   for (const complex coefficient : p.c) {
     largest = std::max({largest, std::fabs(coefficient.real()), std::fabs(coefficient.imag())});
   }
   // Within -1022 to 1023, 2^scale and 2^-scale are both doubles, and the scaled coefficients exact
-  // wherever they are normal.
+  // wherever they are normal (the derivatives' too: scaling by a power of two and rounding commute).
   p.scale = std::isfinite(largest) ? std::clamp(std::ilogb(largest), -1022, 1023) : 1023;
   const double factor = std::ldexp(1.0, -p.scale);
-  for (const complex coefficient : p.c) {
-    p.scaled.emplace_back(coefficient.real() * factor, coefficient.imag() * factor);
-  }
-  const std::size_t n = p.c.size() - 1;
-  for (std::size_t j = 0; j < n; ++j) {
-    const auto power = static_cast<double>(n - j);
-    p.d.emplace_back(power * p.c[j].real(), power * p.c[j].imag());
-  }
+  const auto scaled = [factor](const std::vector<complex>& from) {
+    std::vector<complex> to;
+    for (const complex a : from) {
+      to.emplace_back(a.real() * factor, a.imag() * factor);
+    }
+    return to;
+  };
+  p.scaled = scaled(p.c);
+  p.scaled_d = scaled(p.d);
+  p.scaled_dd = scaled(p.dd);
   return p;
 }
 
@@ -60,6 +74,8 @@ Polynomial from_roots(std::vector<std::complex<double>> roots) {
   p.roots = std::move(roots);
   p.scale = 0;  // evaluated as the product, and monic: its own scale
   p.scaled = p.c;
+  p.scaled_d = p.d;
+  p.scaled_dd = p.dd;
   return p;
 }
 

@@ -47,12 +47,16 @@ struct Polynomial {
   std::vector<std::complex<double>> c;
   // The derivative's coefficients, k c_k for k = n, ..., 1, each part multiplied by k.
   std::vector<std::complex<double>> d;
+  // The second derivative's: the same rule on d's, (k - 1) d_k for k = n - 1, ..., 1; none below degree 2.
+  std::vector<std::complex<double>> dd;
   // The roots as given, in the roots form; empty in the coefficient form.
   std::vector<std::complex<double>> roots;
-  // p's scale is 2^scale (0 in the roots form), and these are c times 2^-scale, the coefficients the
-  // search evaluates: c itself when scale is 0.
+  // p's scale is 2^scale (0 in the roots form), and these are c, d and dd times 2^-scale, the
+  // coefficients the searches evaluate: c, d and dd themselves when scale is 0.
   int scale = 0;
   std::vector<std::complex<double>> scaled;
+  std::vector<std::complex<double>> scaled_d;
+  std::vector<std::complex<double>> scaled_dd;
 
   int degree() const { return static_cast<int>(c.size()) - 1; }
   bool by_roots() const { return !roots.empty(); }
@@ -108,6 +112,21 @@ inline std::complex<double> evaluate_scaled(const Polynomial& p, std::complex<do
 // p'(z), by sparse Horner on the derivative's coefficients.
 inline std::complex<double> derivative(const Polynomial& p, std::complex<double> z) {
   return detail::horner(p.d.data(), p.degree() - 1, z);
+}
+
+// p''(z), by sparse Horner on the second derivative's coefficients; 0 for a polynomial of degree 1.
+inline std::complex<double> second_derivative(const Polynomial& p, std::complex<double> z) {
+  return p.dd.empty() ? std::complex<double>(0.0, 0.0) : detail::horner(p.dd.data(), p.degree() - 2, z);
+}
+
+// p'(z) 2^-scale and p''(z) 2^-scale, for the methods that use them beside p(z) 2^-scale. Lane copies:
+// LanePolynomial of scaled_d and scaled_dd in map/kernel/search-inl.h.
+inline std::complex<double> derivative_scaled(const Polynomial& p, std::complex<double> z) {
+  return detail::horner(p.scaled_d.data(), p.degree() - 1, z);
+}
+inline std::complex<double> second_derivative_scaled(const Polynomial& p, std::complex<double> z) {
+  return p.scaled_dd.empty() ? std::complex<double>(0.0, 0.0)
+                             : detail::horner(p.scaled_dd.data(), p.degree() - 2, z);
 }
 
 }  // namespace muller::search

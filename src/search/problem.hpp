@@ -25,7 +25,8 @@ inline std::complex<double> f(std::complex<double> z) {
   return cx::add_one(p);
 }
 
-// 4z^3. The search does not use it; it completes the definition of the problem.
+// 4z^3. Muller's search does not use it; Newton's and Halley's do (search/methods.hpp). Lane copy: FD in
+// map/kernel/search-inl.h.
 inline std::complex<double> fd(std::complex<double> z) {
   const std::complex<double> w(4.0, 0.0);
   return cx::mul(cx::mul(cx::mul(w, z), z), z);

@@ -22,7 +22,6 @@
 #include <utility>
 
 #include "search/complex_ops.hpp"
-#include "search/polynomial.hpp"
 #include "search/problem.hpp"
 
 // The digits of a search hold only where every operation rounds to double. The x87 unit of 32-bit x86
@@ -159,21 +158,6 @@ bool search_over(P&& p, std::complex<double> x0, std::complex<double> x1, Row&& 
 template <class Row>
 bool search(std::complex<double> x0, std::complex<double> x1, Row&& row) {
   return search_over([](std::complex<double> z) { return f(z); }, x0, x1, std::forward<Row>(row));
-}
-
-// The search over a polynomial, run on p 2^-scale (search/polynomial.hpp), so that its residual test is
-// measured against p's scale and any multiple of p by a power of two is searched on the same values; each
-// row's value is handed back at p's scale, times 2^scale, which is p(x) itself wherever it is in range.
-template <class Row>
-bool search_polynomial(const Polynomial& p, std::complex<double> x0, std::complex<double> x1, Row&& row) {
-  const double back = std::ldexp(1.0, p.scale);
-  return search_over([&p](std::complex<double> z) { return evaluate_scaled(p, z); }, x0, x1,
-                     [&](int k, std::complex<double> x, std::complex<double> fx) {
-                       row(k, x,
-                           p.scale == 0 ? fx
-                                        : std::complex<double>(cx::times<true>(fx.real(), back),
-                                                               cx::times<true>(fx.imag(), back)));
-                     });
 }
 
 // Whether a converged search's last row (x, fx) is a zero: only a finite point with a finite residual

@@ -46,6 +46,8 @@ std::string result;  // the last answer or refusal
 std::string named;
 std::string key;
 std::shared_ptr<const map::MapPolynomial> polynomial;
+// The method the page named last, or none (Muller's).
+std::optional<search::Method> method;
 
 const map::MapPolynomial& z4_plus_1() {
   static const map::MapPolynomial p = map::map_polynomial(search::default_polynomial());
@@ -112,6 +114,16 @@ MULLER_EXPORT("muller_polynomial") int set_polynomial() {
   return 0;
 }
 
+// The method of what follows: -1 for none named (Muller's, and a report answered as the server answers a
+// request without m=), or 0 to 3 for the secant, Muller's, Newton's and Halley's, named.
+MULLER_EXPORT("muller_method") int set_method(int m) {
+  if (m < -1 || m > 3) {
+    return refuse("el metodo va de -1 a 3, no " + std::to_string(m));
+  }
+  method = m < 0 ? std::nullopt : std::optional<search::Method>(static_cast<search::Method>(m));
+  return 0;
+}
+
 // The tile at level, column and row (as the server's /tile/{level}/{column}/{row}.png: column and row
 // are whole numbers below 2^level, given as doubles, which hold them exactly) searched from x0, of the
 // polynomial in place: map::tile_size squared pixels at muller_pixels, 4 bytes each (RGBA, opaque), row
@@ -133,6 +145,7 @@ MULLER_EXPORT("muller_tile") int tile(int level, double column, double row, doub
   map::Window window =
       map::tile(level, static_cast<long long>(column), static_cast<long long>(row), complex(x0_re, x0_im));
   window.polynomial = polynomial;
+  window.method = method.value_or(search::Method::muller);
   std::atomic<int> rows_done{0};
   map::draw(window, rgb, 1, rows_done);
   for (std::size_t p = 0, q = 0; p < rgb.size(); p += 3, q += 4) {
@@ -150,7 +163,7 @@ MULLER_EXPORT("muller_pixels") const std::uint8_t* pixels() { return rgba.data()
 // Any doubles are taken, infinities and NaN included (the server's query reads finite numbers only).
 MULLER_EXPORT("muller_report") int report(double x0_re, double x0_im, double x1_re, double x1_im) {
   return answer(explorer::report_json(polynomial != nullptr ? &polynomial->p : nullptr, complex(x0_re, x0_im),
-                                      complex(x1_re, x1_im)));
+                                      complex(x1_re, x1_im), method));
 }
 
 // The classes of the roots of the polynomial in place, with their colours, as the server's /roots.

@@ -1,7 +1,7 @@
 // The view as it is, tiles and overlays, in a PNG file named after the view. Each thing is drawn where
 // the screen has it: the tiles, the root markers and the labels by their boxes in the map, the path's
 // line and circles by their points, so that the file matches the screen after any pan. The tiles come
-// from this server, so the canvas may be read back.
+// from this server or were drawn in this page, so the canvas may be read back.
 import { viewName } from '../names.js';
 
 // The part of the segment from a to b inside the rectangle [low, high] on both axes, or null
@@ -74,8 +74,9 @@ export function saveView(map, store) {
     const r = e.getBoundingClientRect();
     return { element: e, x: r.left - origin.left, y: r.top - origin.top, w: r.width, h: r.height };
   });
-  for (const { element: img, x, y, w, h } of boxes('img.leaflet-tile-loaded')) {
-    context.drawImage(img, x, y, w, h);
+  // Images from the server, canvases drawn here.
+  for (const { element: tile, x, y, w, h } of boxes('.leaflet-tile-loaded')) {
+    context.drawImage(tile, x, y, w, h);
   }
   // The line, then the circles, in the order they were made, as the screen stacks them.
   map.eachLayer((layer) => {

@@ -22,6 +22,7 @@
 #include "map/draw.hpp"
 #include "map/kernel/targets.h"
 #include "map/palette.hpp"
+#include "search/methods.hpp"
 #include "search/problem.hpp"
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "map/kernel/kernel.cpp"
@@ -49,6 +50,9 @@ struct Row {
   std::vector<Start> start;
 };
 
+// The lanes drawing rows by method M: Muller's keeps three points a lane, the secant two, Newton's and
+// Halley's one (with the derivatives they evaluate there).
+template <search::Method M>
 class Drawer {
  public:
   Drawer(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
@@ -67,6 +71,8 @@ class Drawer {
     const int classes = polynomial_ != nullptr ? static_cast<int>(polynomial_->classes.centres.size()) : 4;
     if (polynomial_ != nullptr) {
       lane_polynomial_.emplace(polynomial_->p);
+      lane_derivative_.emplace(polynomial_->p.scaled_d);
+      lane_second_.emplace(polynomial_->p.scaled_dd);
     }
     for (int end = 0; end < end_kinds; ++end) {
       for (int rows = 0; rows <= search::numiter; ++rows) {
@@ -155,18 +161,24 @@ class Drawer {
     return all;
   }
 
-  // One Muller step in every lane, the points and values shifted as the scalar search shifts them; the
-  // lanes whose search leaves are set in leaving, those where it stops (and does not leave) in stopping.
-  // Not inlined, so that bench/roofline finds its instructions by name; a call a step costs nothing
-  // beside it.
+  // One step of the method in every lane, the points and values shifted as the scalar search shifts
+  // them; the lanes whose search leaves are set in leaving, those where it stops (and does not leave) in
+  // stopping. Not inlined, so that bench/roofline finds its instructions by name; a call a step costs
+  // nothing beside it.
   HWY_NOINLINE void step(std::uint64_t& leaving, std::uint64_t& stopping) {
     WM off = None();
-    const Z x0 = load(x_[0]);
     const Z x1 = load(x_[1]);
     const Z x2 = load(x_[2]);
     const Z f1 = load(f_[1]);
     const Z f2 = load(f_[2]);
-    const Z x3 = MullerStep(x0, x1, x2, load(f_[0]), f1, f2, off);
+    Z x3;
+    if constexpr (M == search::Method::muller) {
+      x3 = MullerStep(load(x_[0]), x1, x2, load(f_[0]), f1, f2, off);
+    } else if constexpr (M == search::Method::secant) {
+      x3 = SecantStep(x1, x2, f1, f2, off);
+    } else {
+      x3 = next_from(x2, f2, off);
+    }
     const Z f3 = P(x3);
     off = off | Not(IsFinite(f3));
     const WM stops = Stops(x2, x3, f3, off);
@@ -178,6 +190,15 @@ class Drawer {
     store(f3, f_[2]);
     leaving = bits(off);
     stopping = bits(stops) & ~leaving;
+  }
+
+  // Newton's or Halley's next point from x, where p is fx.
+  HWY_INLINE Z next_from(const Z& x, const Z& fx, WM& off) const {
+    if constexpr (M == search::Method::newton) {
+      return NewtonStep(x, fx, D(x), off);
+    } else {
+      return HalleyStep(x, fx, D(x), DD(x), off);
+    }
   }
 
   // Gives the lane the next pixel whose search goes on past its secant row, finishing on the way those
@@ -259,7 +280,12 @@ class Drawer {
       WM off = None();
       const Z x1{LoadW(re.data() + j), im};
       const Z f1 = P(x1);
-      const Z x2 = SecantStep(x0, x1, f0, f1, off);
+      Z x2;
+      if constexpr (M == search::Method::secant || M == search::Method::muller) {
+        x2 = SecantStep(x0, x1, f0, f1, off);
+      } else {
+        x2 = next_from(x1, f1, off);
+      }
       const Z f2 = P(x2);
       off = off | Not(IsFinite(f2));
       const WM stops = Stops(x1, x2, f2, off);
@@ -278,8 +304,10 @@ class Drawer {
     }
   }
 
-  // The lanes' values of the polynomial searched.
+  // The lanes' values of the polynomial searched, and of its first and second derivatives.
   HWY_INLINE Z P(const Z& z) const { return lane_polynomial_.has_value() ? (*lane_polynomial_)(z) : F(z); }
+  HWY_INLINE Z D(const Z& z) const { return lane_derivative_.has_value() ? (*lane_derivative_)(z) : FD(z); }
+  HWY_INLINE Z DD(const Z& z) const { return lane_second_.has_value() ? (*lane_second_)(z) : FDD(z); }
 
   // The class of zeros a search that converged on (re, im) reached, as outcome() classifies it.
   Outcome ended(double re, double im, int rows) const {
@@ -293,7 +321,9 @@ class Drawer {
     ++tally_.redone;
     const std::complex<double> x1(window_.re[static_cast<std::size_t>(j)],
                                   window_.im[static_cast<std::size_t>(i)]);
-    finish(i, j, polynomial_ != nullptr ? outcome(*polynomial_, window_.x0, x1) : outcome(window_.x0, x1));
+    finish(i, j,
+           polynomial_ != nullptr ? outcome(window_.method, *polynomial_, window_.x0, x1)
+                                  : outcome(window_.method, window_.x0, x1));
   }
 
   void finish(int i, int j, Outcome o) {
@@ -318,6 +348,8 @@ class Drawer {
   int height_;
   const MapPolynomial* polynomial_;  // nothing for z^4 + 1
   std::optional<LanePolynomial> lane_polynomial_;
+  std::optional<LanePolynomial> lane_derivative_;
+  std::optional<LanePolynomial> lane_second_;
   std::complex<double> f0_;
   std::vector<int> remaining_;  // pixels of each row not yet finished
   // colour() of every end and row count, looked up for each pixel instead of computed.
@@ -349,7 +381,16 @@ int Lanes() { return static_cast<int>(kLanes); }
 
 void DrawRows(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
               std::atomic<int>& rows_done) {
-  Drawer(window, next_row, rgb, tally, rows_done).run();
+  switch (window.method) {
+    case search::Method::secant:
+      return Drawer<search::Method::secant>(window, next_row, rgb, tally, rows_done).run();
+    case search::Method::muller:
+      return Drawer<search::Method::muller>(window, next_row, rgb, tally, rows_done).run();
+    case search::Method::newton:
+      return Drawer<search::Method::newton>(window, next_row, rgb, tally, rows_done).run();
+    case search::Method::halley:
+      return Drawer<search::Method::halley>(window, next_row, rgb, tally, rows_done).run();
+  }
 }
 
 }  // namespace HWY_NAMESPACE

@@ -30,6 +30,17 @@ HWY_INLINE Z F(const Z& z) {
   return {p.re + Splat(1.0), p.im};
 }
 
+// fd (search/problem.hpp) and search::Z4Plus1::second (search/methods.hpp): ((4 z) z) z and (12 z) z, the
+// constants as complex factors.
+HWY_INLINE Z FD(const Z& z) {
+  const Z four{Splat(4.0), Splat(0.0)};
+  return ((four * z) * z) * z;
+}
+HWY_INLINE Z FDD(const Z& z) {
+  const Z twelve{Splat(12.0), Splat(0.0)};
+  return (twelve * z) * z;
+}
+
 // Any other polynomial as search::evaluate_scaled() computes it (search/polynomial.hpp, with horner()), its
 // scaled coefficients or roots the same in every lane: sparse Horner, adding only a coefficient's nonzero
 // parts, or the product of the factors z - r. Products and sums are the scalar ones wherever the value comes
@@ -37,16 +48,24 @@ HWY_INLINE Z F(const Z& z) {
 // sends every lane whose value is not finite to outcome().
 class LanePolynomial {
  public:
-  explicit LanePolynomial(const search::Polynomial& p) : by_roots_(p.by_roots()) {
-    for (const std::complex<double> c : p.by_roots() ? p.roots : p.scaled) {
+  explicit LanePolynomial(const search::Polynomial& p)
+      : LanePolynomial(p.by_roots() ? p.roots : p.scaled, p.by_roots()) {}
+  // Coefficients alone, highest power first (the derivatives' of search::derivative_scaled and
+  // search::second_derivative_scaled); none is the polynomial 0.
+  explicit LanePolynomial(const std::vector<std::complex<double>>& values, bool by_roots = false)
+      : by_roots_(by_roots) {
+    for (const std::complex<double> c : values) {
       re_.push_back(c.real());
       im_.push_back(c.imag());
     }
-    monic_ = !by_roots_ && p.degree() >= 1 && p.scaled[0] == std::complex<double>(1.0, 0.0);
+    monic_ = !by_roots_ && values.size() >= 2 && values[0] == std::complex<double>(1.0, 0.0);
   }
 
   HWY_INLINE Z operator()(const Z& z) const {
     const std::size_t n = re_.size();
+    if (n == 0) {
+      return {Splat(0.0), Splat(0.0)};
+    }
     if (by_roots_) {
       Z p = z - Constant(0);
       for (std::size_t k = 1; k < n; ++k) {
@@ -91,6 +110,21 @@ HWY_INLINE WM Stops(const Z& x1, const Z& x2, const Z& f2, WM& off) {
 HWY_INLINE Z SecantStep(const Z& x0, const Z& x1, const Z& f0, const Z& f1, WM& off) {
   const Z divisor = f1 - f0;
   const Z x2 = x1 - Quotient(f1 * (x1 - x0), divisor, off);
+  off = off | Not(IsFinite(divisor) & IsFinite(x2));
+  return x2;
+}
+
+// search::detail::newton_step and halley_step (search/methods.hpp), plain, from x with fx = p(x), dx =
+// p'(x) and ddx = p''(x); a lane where the scalar step would not vouch for its result leaves.
+HWY_INLINE Z NewtonStep(const Z& x, const Z& fx, const Z& dx, WM& off) {
+  const Z x2 = x - Quotient(fx, dx, off);
+  off = off | Not(IsFinite(dx) & IsFinite(x2));
+  return x2;
+}
+HWY_INLINE Z HalleyStep(const Z& x, const Z& fx, const Z& dx, const Z& ddx, WM& off) {
+  const Z two{Splat(2.0), Splat(0.0)};
+  const Z divisor = (two * (dx * dx)) - (fx * ddx);
+  const Z x2 = x - Quotient(two * (fx * dx), divisor, off);
   off = off | Not(IsFinite(divisor) & IsFinite(x2));
   return x2;
 }

@@ -1,0 +1,98 @@
+// The map's tiles drawn in this browser: a grid layer whose tiles are canvases that the WebAssembly pool
+// (muller-pool.js) fills with the pixels of muller-explorer's PNG for the same address. Like the
+// server's layer (tiles.js) it owns its query, x0 and the polynomial's text ('' for z^4 + 1), and draws
+// its tiles anew for another. A tile that leaves the view before a worker takes it is never drawn; a tile
+// drawn is kept, so that a view seen again, or a level left and come back to, is not drawn twice, as
+// the browser keeps the server's tiles.
+import { pair } from './numbers.js';
+
+const side = 256;
+const kept = 160; // tiles kept, 256 KiB each: a few screens at a few levels
+
+const keyOf = (query) => pair(query.x0) + '&' + query.polynomial;
+
+export const DrawnLayer = L.GridLayer.extend({
+  // pool: a MullerPool; query: { x0: [re, im], polynomial }.
+  initialize: function (pool, query, options) {
+    L.GridLayer.prototype.initialize.call(this, L.extend({ tileSize: side }, options));
+    this._pool = pool;
+    this._query = query;
+    this._drawn = new Map(); // a tile's key and query -> its ImageData, the least recently shown first
+    this._drawing = new Map(); // a tile being drawn -> what cancels it
+    this.on('tileunload', (e) => this._cancel(e.tile));
+  },
+
+  setQuery: function (query) {
+    if (keyOf(query) !== keyOf(this._query)) {
+      this._query = query;
+      this.redraw();
+    }
+    return this;
+  },
+
+  createTile: function (coords, done) {
+    const tile = document.createElement('canvas');
+    tile.width = side;
+    tile.height = side;
+    const count = Math.pow(2, coords.z);
+    // Outside the square there is nothing to draw (the server would refuse the address): transparent.
+    if (coords.x < 0 || coords.y < 0 || coords.x >= count || coords.y >= count) {
+      queueMicrotask(() => done(null, tile));
+      return tile;
+    }
+    tile.dataset.tile = coords.z + '/' + coords.x + '/' + coords.y;
+    const key = tile.dataset.tile + '?' + keyOf(this._query);
+    const image = this._drawn.get(key);
+    if (image !== undefined) {
+      this._keep(key, image);
+      tile.getContext('2d').putImageData(image, 0, 0);
+      // Leaflet counts a tile as loading from when createTile returns.
+      queueMicrotask(() => done(null, tile));
+      return tile;
+    }
+    const controller = new AbortController();
+    this._drawing.set(tile, controller);
+    const { x0, polynomial } = this._query;
+    this._pool.drawTile(coords.z, coords.x, coords.y, x0, polynomial, { signal: controller.signal }).then((t) => {
+      const drawn = new ImageData(t.data, t.width, t.height);
+      this._keep(key, drawn);
+      this._drawing.delete(tile);
+      tile.getContext('2d').putImageData(drawn, 0, 0);
+      done(null, tile);
+    }, (e) => {
+      // A tile cancelled has left the map: nothing is left to tell.
+      if (!controller.signal.aborted) {
+        this._drawing.delete(tile);
+        done(e, tile);
+      }
+    });
+    return tile;
+  },
+
+  _keep: function (key, image) {
+    this._drawn.delete(key);
+    this._drawn.set(key, image);
+    if (this._drawn.size > kept) {
+      this._drawn.delete(this._drawn.keys().next().value);
+    }
+  },
+
+  _cancel: function (tile) {
+    const controller = this._drawing.get(tile);
+    if (controller !== undefined) {
+      this._drawing.delete(tile);
+      controller.abort();
+    }
+  },
+
+  // Called by Leaflet when the level changes, as the server's layer stops the images of the old level
+  // that are still loading: tiles of another level not drawn yet will not be shown, and are cancelled.
+  _abortLoading: function () {
+    for (const key of Object.keys(this._tiles)) {
+      const t = this._tiles[key];
+      if (t.coords.z !== this._tileZoom && !t.loaded) {
+        this._removeTile(key);
+      }
+    }
+  },
+});
