@@ -54,6 +54,7 @@ inline bool method_named(const std::string& key, Method& m) {
 // What the methods evaluate: p, and for Newton's and Halley's p' and p''. z^4 + 1 by f, fd and 12 z^2
 // (the second derivative's coefficients 12, 0, 0 by sparse Horner: (12 z) z), and any polynomial by its
 // coefficients' rule. Lane copies: FD and FDD, and LanePolynomial of d and dd, in map/kernel/search-inl.h.
+// NOLINTBEGIN(readability-convert-member-functions-to-static): members like OfPolynomial's, for one template
 struct Z4Plus1 {
   std::complex<double> value(std::complex<double> z) const { return f(z); }
   std::complex<double> first(std::complex<double> z) const { return fd(z); }
@@ -61,6 +62,7 @@ struct Z4Plus1 {
     return cx::mul(cx::mul(std::complex<double>(12.0, 0.0), z), z);
   }
 };
+// NOLINTEND(readability-convert-member-functions-to-static)
 struct OfPolynomial {
   const Polynomial& p;
   std::complex<double> value(std::complex<double> z) const { return evaluate(p, z); }
