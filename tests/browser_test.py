@@ -12,8 +12,11 @@ under the pointer and never moves the map (at level 30 too on the desktop), and 
 selection; x0 is read as RE,IM or as a complex number and echoed; + zooms one level with Shift; Tab
 shows the map's focus ring and reaches a root marker, whose focus shows and whose arrow keys move the
 root by one pixel (ten with Shift); the poster's command, run by bash with the build's muller-basins,
-writes the file it names, the tiles' pixels exactly. On the desktop also: the far point marked at the
-edge, broken links, Enter, a double click, a polynomial typed, a root dragged, a degree-5 polynomial
+writes the file it names, the tiles' pixels exactly; the method chosen draws its tiles and report, a
+second method compared draws its own on a second map (one at a time on a phone, with a switch), both
+reports' first points are the methods' own, the plot has a line per series and method, and the maps
+pan together. On the desktop also: the far point marked at the edge, broken links, Enter, a double
+click, a polynomial typed, a root dragged, a degree-5 polynomial and two methods side by side
 (screenshots beside the desktop's), refusals that say what to write. No console error or warning
 anywhere. Bounded: four minutes at most, each wait 30 s.
 """
@@ -88,11 +91,11 @@ def open_page(driver, url, fragment):
     driver.get(url + fragment)
 
 
-def tiles_settled(driver):
+def tiles_settled(driver, element="map"):
     """Waits for the visible tiles, then checks that none failed, by the page's count and the browser's."""
-    wait(driver, lambda d: d.find_element("id", "map").get_attribute("data-tiles-loading") == "0"
-         and int(d.find_element("id", "map").get_attribute("data-tiles-loaded")) > 0)
-    if driver.find_element("id", "map").get_attribute("data-tiles-failed") != "0":
+    wait(driver, lambda d: d.find_element("id", element).get_attribute("data-tiles-loading") == "0"
+         and int(d.find_element("id", element).get_attribute("data-tiles-loaded") or 0) > 0)
+    if driver.find_element("id", element).get_attribute("data-tiles-failed") != "0":
         fail("tiles failed to load")
     statuses = driver.execute_script(
         "return performance.getEntriesByType('resource')"
@@ -119,15 +122,15 @@ def hash_fields(driver):
     return dict(p.split("=", 1) for p in driver.current_url.split("#", 1)[1].split("&"))
 
 
-def map_box(driver):
-    return driver.execute_script("const m = document.getElementById('map'), r = m.getBoundingClientRect();"
-                                 "return [r.left, r.top, m.clientWidth, m.clientHeight];")
+def map_box(driver, element="map"):
+    return driver.execute_script("const m = document.getElementById(arguments[0]), r = m.getBoundingClientRect();"
+                                 "return [r.left, r.top, m.clientWidth, m.clientHeight];", element)
 
 
-def click_at(driver, dx, dy):
+def click_at(driver, dx, dy, element="map"):
     """A click dx, dy pixels from the map's centre as Leaflet counts it (half its whole pixels): a map of a
     fractional height leaves the element's own centre between pixels."""
-    left, top, width, height = map_box(driver)
+    left, top, width, height = map_box(driver, element)
     actions = ActionBuilder(driver)
     actions.pointer_action.move_to_location(int(left + width // 2 + dx), int(top + height // 2 + dy))
     actions.pointer_action.click()
@@ -438,10 +441,127 @@ def polynomials(driver, url, screenshot, build):
             fail("%s gets %r" % (typed, text_of(driver, "poly-problem")))
 
 
+# The first points from x1 = 1 + i on z^4 + 1, derived by hand: Newton's x1 - p/p' is (1 + i) - (-3)/(-8 + 8i)
+# = 0.8125 (1 + i); Halley's x1 - 2 p p' / (2 p'^2 - p p'') is 17/23 (1 + i). Their orders: 2 and 3.
+METHODS = {"newton": ("Newton", "(0.8125,0.8125)", 2), "halley": ("Halley", "(0.7391304348,0.7391304348)", 3)}
+
+
+def choose(driver, select, value):
+    driver.find_element("css selector", "#%s option[value='%s']" % (select, value)).click()
+
+
+def method_shown(driver, report, method, tiles=True):
+    """The report's title and first point are the method's, its order beside it within 0.15 of the
+    textbook's, and (with tiles) the map of that report, if it shows, draws the method's tiles."""
+    title, first, order = METHODS[method]
+    wait(driver, lambda d: text_of(d, report).startswith("    Metodo %s\n" % title))
+    row = text_of(driver, report).split("\n")[2]
+    line = text_of(driver, report.replace("report", "order-line"))
+    if not row.startswith("         1   %s  " % first) or not line.startswith("orden estimado ≈ ") \
+            or abs(float(line.split()[3].rstrip(".")) - order) > 0.15:
+        fail("%s's first row %r, its order %r" % (title, row, line))
+    element = report.replace("report", "map")
+    if not tiles or element not in visible_maps(driver):
+        return
+    tiles_settled(driver, element)
+    sources = driver.execute_script("return [...document.querySelectorAll('#' + arguments[0] + ' img.leaflet-tile')]"
+                                    ".map(i => i.src).filter(s => s.includes('/tile/'));", element)
+    if not sources or any("&m=%s" % method not in u for u in sources):
+        fail("the tiles of %s's map: %r" % (title, sources[:3]))
+
+
+def views_agree(driver, elements):
+    """Each map shows the address's level and centre, to a pixel, read off a tile of that level on the
+    screen: the tile at column x and row y has its top left corner 256 x and 256 y pixels from (-2, 2)."""
+    fields = hash_fields(driver)
+    level, centre = int(fields["z"]), [float(v) for v in fields["c"].split(",")]
+    pixel = 2.0 ** -(6 + level)
+    for element in elements:
+        tiles_settled(driver, element)
+        x, y, left, top, width, height = driver.execute_script("""
+            const m = document.getElementById(arguments[0]), o = m.getBoundingClientRect();
+            for (const t of m.querySelectorAll('img.leaflet-tile-loaded')) {
+              const place = t.src.match(/tile\/(\d+)\/(\d+)\/(\d+)\.png/);
+              if (place && Number(place[1]) === arguments[1]) {
+                const r = t.getBoundingClientRect();
+                return [Number(place[2]), Number(place[3]), r.left - o.left, r.top - o.top, m.clientWidth, m.clientHeight];
+              }
+            }
+            return [0, 0, NaN, NaN, 0, 0];""", element, level)
+        shown = (-2 + (256 * x + width / 2 - left) * pixel, 2 - (256 * y + height / 2 - top) * pixel)
+        if not (abs(shown[0] - centre[0]) <= pixel and abs(shown[1] - centre[1]) <= pixel):
+            fail("%s shows %r at level %d, not the address's %r" % (element, shown, level, centre))
+
+
+def drag(driver, element):
+    before = hash_fields(driver)["c"]
+    ActionChains(driver).move_to_element_with_offset(driver.find_element("id", element), -20, 30) \
+        .click_and_hold().move_by_offset(-15, -20).move_by_offset(-15, -20).release().perform()
+    wait(driver, lambda d: hash_fields(d)["c"] != before)
+
+
+def visible_maps(driver):
+    return driver.execute_script("return [...document.querySelectorAll('.map')]"
+                                 ".filter(m => getComputedStyle(m).visibility === 'visible').map(m => m.id);")
+
+
+def methods(driver, url, wide):
+    """At level 45 around 1 + i, where the pixels' centres are 1 + i to the report's digits: the method
+    chosen draws its tiles (m= in their addresses) and its report; a second method compared adds a map
+    with its own tiles and report, and the plot draws both; a click on the second map selects for both;
+    the maps pan together, whichever is dragged. On a phone one map shows at a time, and its button
+    shows the other, at the same view."""
+    open_page(driver, url, "#z=45&c=1,1&x0=0,0&x1=1,1")
+    tiles_settled(driver)
+    choose(driver, "method", "newton")
+    wait(driver, lambda d: hash_fields(d).get("m") == "newton")
+    method_shown(driver, "report", "newton")
+    choose(driver, "second", "halley")
+    wait(driver, lambda d: hash_fields(d).get("m2") == "halley")
+    if not wide:
+        if visible_maps(driver) != ["map"]:
+            fail("on a phone the maps shown are %r, not the first alone" % visible_maps(driver))
+        driver.find_element("css selector", "#map .method-switch").click()
+        wait(driver, lambda d: visible_maps(d) == ["map2"])
+    method_shown(driver, "report2", "halley")
+    series = driver.execute_script("return [...document.querySelectorAll('#convergence polyline')]"
+                                   ".map(p => p.dataset.method + ' ' + p.getAttribute('class'));")
+    if sorted(series) != ["%s series series-%s" % (m, s) for m in ("halley", "newton") for s in ("residual", "step")]:
+        fail("the plot's lines: %r" % series)
+    click_at(driver, 3, -3, "map2")
+    wait(driver, lambda d: hash_fields(d).get("x1", "1,1") != "1,1")
+    method_shown(driver, "report", "newton", False)
+    method_shown(driver, "report2", "halley", False)
+    drag(driver, "map2")
+    views_agree(driver, ["map", "map2"] if wide else ["map2"])
+    if wide:
+        drag(driver, "map")
+        views_agree(driver, ["map", "map2"])
+    else:
+        driver.find_element("css selector", "#map2 .method-switch").click()
+        wait(driver, lambda d: visible_maps(d) == ["map"])
+        views_agree(driver, ["map"])
+
+
+def methods_shot(driver, url, screenshot):
+    """Muller's method and Newton's side by side from x1 = 1 + i, the panel scrolled to their reports and
+    plot: the screenshot in docs/methods.md."""
+    open_page(driver, url, "#x1=1,1&m2=newton")
+    for element in ("map", "map2"):
+        tiles_settled(driver, element)
+    wait(driver, lambda d: text_of(d, "report").startswith("    Metodo Muller")
+         and text_of(d, "report2").startswith("    Metodo Newton") and d.find_elements("css selector", "#convergence polyline"))
+    # Scrolled, and shot once the scroll has been painted (two frames later).
+    driver.execute_async_script("document.getElementById('search-line').scrollIntoView();"
+                                "requestAnimationFrame(() => requestAnimationFrame(arguments[0]));")
+    driver.save_screenshot(os.path.join(os.path.dirname(screenshot), "explorer-methods.png"))
+
+
 def both(driver, url, first_report, downloads, wide, screenshot=None):
     """What both sizes check first; with click_selects, x0_read and poster, rows 1-3, 5, 7, 9 and 11."""
     first_search(driver, url, first_report, downloads, wide, screenshot)
     keyboard(driver, url)
+    methods(driver, url, wide)
 
 
 def desktop(url, first_report, profile, downloads, screenshot, build):
@@ -495,6 +615,10 @@ def desktop(url, first_report, profile, downloads, screenshot, build):
         wait(driver, lambda d: "x0=1e+21,0" in d.current_url)
         tiles_settled(driver)
         polynomials(driver, url, screenshot, build)
+        methods_shot(driver, url, screenshot)
+        # Newton's method converges linearly to the double root of (z - 1)^2 (z + 1), and the page says why.
+        open_page(driver, url, "#x1=1.3,0.2&roots=1;1;-1&m=newton")
+        wait(driver, lambda d: "en una raíz múltiple" in text_of(d, "order-line"))
         console_clean(driver)
     finally:
         driver.quit()

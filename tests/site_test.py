@@ -5,9 +5,10 @@
 
 SITE (build/wasm/site) is served by python3 -m http.server on a free port of 127.0.0.1, or already at URL.
 EXPLORER (muller-explorer) runs only at the start, for the references: its page (the site's index.html
-byte for byte), its tiles and a report. Checked: muller's first report and its path from a link, every
-tile of a view and of z^3 - 1 typed pixel for pixel the server's, a click's report, a root dragged, and
-no console message. Bounded: two minutes, each wait 30 s.
+byte for byte), its tiles and reports. Checked: muller's first report and its path from a link, every
+tile of a view and of z^3 - 1 typed pixel for pixel the server's, a click's report, Newton's method
+compared beside Muller's (a tile of its map pixel for pixel, and its report, the server's with m=newton),
+a root dragged, and no console message. Bounded: two minutes, each wait 30 s.
 """
 import base64
 import json
@@ -29,7 +30,7 @@ VIEW = "#z=2&c=0.625,0&x0=0,0"
 
 # The tiles on the page with a reference: the pixels that differ from the reference PNG's, decoded here.
 _TILES = """
-const [references, done] = arguments;
+const [references, map, done] = arguments;
 const pixels = (source) => {
   const c = document.createElement('canvas');
   c.width = c.height = 256;
@@ -42,7 +43,7 @@ const decoded = (png) => new Promise((resolve, reject) => {
   image.onerror = reject;
   image.src = 'data:image/png;base64,' + png;
 });
-Promise.all([...document.querySelectorAll('#map canvas.leaflet-tile-loaded')].filter((t) => t.dataset.tile in references)
+Promise.all([...document.querySelectorAll('#' + map + ' canvas.leaflet-tile-loaded')].filter((t) => t.dataset.tile in references)
   .map((t) => decoded(references[t.dataset.tile]).then((want) => [t.dataset.tile, pixels(t).filter((v, k) => v !== want[k]).length])))
   .then(done, (e) => done([['?', String(e)]]));
 """
@@ -55,7 +56,9 @@ def references(program):
     try:
         tiles = {"2/%d/%d" % (x, y): png("tile/2/%d/%d.png?v=1.0.0&x0=0,0" % (x, y)) for x in range(4) for y in range(4)}
         z3 = {"0/0/0": png("tile/0/0/0.png?v=1.0.0&x0=0,0&c=1;0;0;-1")}
-        return get(""), tiles, z3, json.loads(get("report?x0=0,0&x1=%s,%s" % CLICKED))["report"]
+        newton = ({"2/2/1": png("tile/2/2/1.png?v=1.0.0&x0=0,0&m=newton")},
+                  json.loads(get("report?x0=0,0&x1=%s,%s&m=newton" % CLICKED))["report"])
+        return get(""), tiles, z3, json.loads(get("report?x0=0,0&x1=%s,%s" % CLICKED))["report"], newton
     finally:
         server.send_signal(signal.SIGTERM)
         server.wait(timeout=10)
@@ -72,13 +75,13 @@ def serve(site):
     return server, "http://127.0.0.1:%s/" % line.split(" port ")[1].split()[0]
 
 
-def tiles_drawn(driver, references=None, least=0):
+def tiles_drawn(driver, references=None, least=0, element="map"):
     """Waits for the visible tiles, none failed; those with references must be theirs, at least LEAST."""
-    wait(driver, lambda d: d.find_element("id", "map").get_attribute("data-tiles-loading") == "0"
-         and int(d.find_element("id", "map").get_attribute("data-tiles-loaded")) > 0)
-    if driver.find_element("id", "map").get_attribute("data-tiles-failed") != "0":
+    wait(driver, lambda d: d.find_element("id", element).get_attribute("data-tiles-loading") == "0"
+         and int(d.find_element("id", element).get_attribute("data-tiles-loaded") or 0) > 0)
+    if driver.find_element("id", element).get_attribute("data-tiles-failed") != "0":
         fail("tiles failed to be drawn")
-    compared = driver.execute_async_script(_TILES, references or {})
+    compared = driver.execute_async_script(_TILES, references or {}, element)
     if len(compared) < least or any(wrong for _, wrong in compared):
         fail("tiles and the pixels that differ from the server's: %r" % compared)
     return compared
@@ -88,7 +91,7 @@ def path_segments(driver):
     return max((p.get_attribute("d").count("L") for p in driver.find_elements("css selector", ".path-line")), default=0)
 
 
-def site(driver, url, first_report, tiles, z3, clicked_report):
+def site(driver, url, first_report, tiles, z3, clicked_report, newton):
     open_page(driver, url, "#x1=1,1")
     tiles_drawn(driver)
     wait(driver, lambda d: "en este navegador" in text_of(d, "backend") and text_of(d, "report") == first_report)
@@ -98,6 +101,10 @@ def site(driver, url, first_report, tiles, z3, clicked_report):
     tiles_drawn(driver, tiles, 6)
     click_at(driver, -250, 38)
     wait(driver, lambda d: text_of(d, "report") == clicked_report and path_segments(d) > 0)
+    # The same point and view with Newton's method beside: its map's tile and its report, the server's.
+    open_page(driver, url, VIEW + "&x1=%s,%s&m2=newton" % CLICKED)
+    tiles_drawn(driver, newton[0], 1, "map2")
+    wait(driver, lambda d: text_of(d, "report2") == newton[1])
 
     open_page(driver, url, "#z=0&c=0,0")
     tiles_drawn(driver)
@@ -113,7 +120,7 @@ def site(driver, url, first_report, tiles, z3, clicked_report):
     drag.release().perform()
     wait(driver, lambda d: "&roots=" in d.current_url and not d.find_element(
         "css selector", "#legend .legend-class").get_attribute("textContent").startswith("raíz 1 (1,0)"))
-    wait(driver, lambda d: [wrong > 0 for _, wrong in d.execute_async_script(_TILES, z3)] == [True])
+    wait(driver, lambda d: [wrong > 0 for _, wrong in d.execute_async_script(_TILES, z3, "map")] == [True])
     tiles_drawn(driver)
     console_clean(driver)
 
@@ -123,7 +130,7 @@ def main():
     signal.alarm(120)
     with open(os.path.join(HERE, "expected_report.txt")) as f:
         first_report = "".join(f.readlines()[:11])  # muller's search from 0 and 1 + i
-    page, tiles, z3, clicked_report = references(program)
+    page, tiles, z3, clicked_report, newton = references(program)
     with open(os.path.join(site_dir, "index.html"), "rb") as f:
         if f.read() != page:
             fail("the site's index.html is not the page muller-explorer serves")
@@ -132,14 +139,14 @@ def main():
         with tempfile.TemporaryDirectory() as profile:
             driver = browser(profile, profile, 1280, 800, False)
             try:
-                site(driver, url, first_report, tiles, z3, clicked_report)
+                site(driver, url, first_report, tiles, z3, clicked_report, newton)
             finally:
                 driver.quit()
     finally:
         if server is not None:
             server.kill()
             server.wait(timeout=10)
-    print("site test: the static site gives the server's tiles and muller's reports, with no server")
+    print("site test: the static site gives the server's tiles and reports, Muller's and Newton's, with no server")
 
 
 if __name__ == "__main__":

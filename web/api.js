@@ -4,11 +4,15 @@
 //
 //   backend.line                      -> what the panel says of it, a promise of the text
 //   backend.roots(poly)               -> the JSON of /roots, the classes of the polynomial's roots
-//   backend.report(x0, x1, poly)      -> the JSON of /report, the search from x0 and x1
-//   backend.tileLayer(x0, poly, options), and layer.setQuery(backend.tileQuery(x0, poly)) on a change
+//   const report = backend.reporter()   (one for each report the page shows)
+//   report(x0, x1, poly, method)      -> the JSON of /report?m=method, the search from x0 and x1 with
+//                                        its method and its order of convergence
+//   backend.tileLayer(x0, poly, method, options), and on a change
+//   layer.setQuery(backend.tileQuery(x0, poly, method))
 //
-// A request made anew aborts the one of its kind still on its way, so that an answer for a point or a
-// polynomial no longer shown never arrives.
+// method is one of methods.js' names. A request made anew aborts the one of its kind (the same
+// reporter's) still on its way, so that an answer for a point or a polynomial no longer shown never
+// arrives.
 import { canonical, pair } from './numbers.js';
 import { deployment } from './deployment.js';
 import { BasinsLayer } from './tiles.js';
@@ -26,8 +30,12 @@ export function polyQuery(poly) {
   return '&' + poly.form + '=' + encodeURIComponent(canonical(poly.list)).replace(/%3B/g, ';').replace(/%2C/g, ',');
 }
 
-// What a tile depends on besides its place: x0 and the polynomial.
-export const tileQuery = (x0, poly) => '&x0=' + queryValue(x0) + polyQuery(poly);
+// The start and the polynomial of a tile or a report.
+const searchQuery = (x0, poly) => '&x0=' + queryValue(x0) + polyQuery(poly);
+
+// What a tile depends on besides its place: x0, the polynomial and the method, with no m= for Muller's,
+// whose tiles keep their addresses.
+export const tileQuery = (x0, poly, method) => searchQuery(x0, poly) + (method === 'muller' ? '' : '&m=' + method);
 
 // Whether a failure is only an abort by a newer request.
 export const aborted = (e) => e.name === 'AbortError';
@@ -49,13 +57,17 @@ function latest() {
 // The server's endpoints, with its PNG tiles, which it caches and shares between visitors.
 function serverBackend(version) {
   const roots = latest();
-  const report = latest();
   return {
     line: Promise.resolve('Teselas, informes y raíces: del servidor (muller-explorer).'),
     roots: (poly) => roots('roots?v=' + version + polyQuery(poly)),
-    report: (x0, x1, poly) => report('report?v=' + version + tileQuery(x0, poly) + '&x1=' + queryValue(x1)),
+    // m= always, Muller's too: the answer then carries the order of convergence.
+    reporter() {
+      const report = latest();
+      return (x0, x1, poly, method) =>
+        report('report?v=' + version + searchQuery(x0, poly) + '&x1=' + queryValue(x1) + '&m=' + method);
+    },
     tileQuery,
-    tileLayer: (x0, poly, options) => new BasinsLayer(version, tileQuery(x0, poly), options),
+    tileLayer: (x0, poly, method, options) => new BasinsLayer(version, tileQuery(x0, poly, method), options),
   };
 }
 

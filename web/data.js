@@ -1,6 +1,7 @@
 // What the page asks its backend (api.js: the server, or this browser) as its state changes: the roots'
-// classes for the polynomial, and the report of the selected search. The answers go into the state, where the layers and the panel find
-// them; an answer overtaken by a newer request is aborted, not shown.
+// classes for the polynomial, and the reports of the selected search by the method and by the second
+// method compared with it. The answers go into the state, where the layers and the panel find them; an
+// answer overtaken by a newer request is aborted, not shown.
 import { aborted } from './api.js';
 
 export function followBackend(store, api) {
@@ -13,21 +14,25 @@ export function followBackend(store, api) {
       }
     });
   });
-  store.watch(['x0', 'x1', 'poly'], (state) => {
-    if (state.x1 === null) {
-      store.set({ report: { status: 'none' } });
-      return;
-    }
-    store.set({ report: { status: 'loading' } });
-    const keys = ['x0', 'x1', 'poly'];
-    api.report(state.x0, state.x1, state.poly).then((data) => {
-      if (still(state, keys)) {
-        store.set({ report: { status: 'ready', data } });
+  // The report of each method shown, each with its own requests: a new point asks for both at once.
+  for (const [key, method] of [['report', 'method'], ['report2', 'second']]) {
+    const report = api.reporter();
+    const keys = ['x0', 'x1', 'poly', method];
+    store.watch(keys, (state) => {
+      if (state.x1 === null || state[method] === null) {
+        store.set({ [key]: { status: 'none' } });
+        return;
       }
-    }, (e) => {
-      if (!aborted(e) && still(state, keys)) {
-        store.set({ report: { status: 'failed', message: e.message } });
-      }
+      store.set({ [key]: { status: 'loading' } });
+      report(state.x0, state.x1, state.poly, state[method]).then((data) => {
+        if (still(state, keys)) {
+          store.set({ [key]: { status: 'ready', data } });
+        }
+      }, (e) => {
+        if (!aborted(e) && still(state, keys)) {
+          store.set({ [key]: { status: 'failed', message: e.message } });
+        }
+      });
     });
-  });
+  }
 }

@@ -1,23 +1,43 @@
 // The map's tiles drawn in this browser: a grid layer whose tiles are canvases that the WebAssembly pool
 // (muller-pool.js) fills with the pixels of muller-explorer's PNG for the same address. Like the
-// server's layer (tiles.js) it owns its query, x0 and the polynomial's text ('' for z^4 + 1), and draws
-// its tiles anew for another. A tile that leaves the view before a worker takes it is never drawn; a tile
-// drawn is kept, so that a view seen again, or a level left and come back to, is not drawn twice, as
-// the browser keeps the server's tiles.
+// server's layer (tiles.js) it owns its query, x0, the polynomial's text ('' for z^4 + 1) and the
+// method's name ('' for Muller's), and draws its tiles anew for another. A tile that leaves the view
+// before a worker takes it is never drawn; a tile drawn is kept, so that a view seen again, or a level
+// left and come back to, is not drawn twice, as the browser keeps the server's tiles.
 import { pair } from './numbers.js';
 
 const side = 256;
-const kept = 160; // tiles kept, 256 KiB each: a few screens at a few levels
 
-const keyOf = (query) => pair(query.x0) + '&' + query.polynomial;
+const keyOf = (query) => pair(query.x0) + '&' + query.polynomial + '&' + query.method;
+
+// The tiles drawn, 256 KiB each, by their place and query, the least recently shown first: as many as a
+// few screens at a few levels, shared by the layers of both maps.
+export class DrawnTiles {
+  constructor(most = 160) {
+    this.most = most;
+    this.images = new Map();
+  }
+
+  get(key) {
+    return this.images.get(key);
+  }
+
+  keep(key, image) {
+    this.images.delete(key);
+    this.images.set(key, image);
+    if (this.images.size > this.most) {
+      this.images.delete(this.images.keys().next().value);
+    }
+  }
+}
 
 export const DrawnLayer = L.GridLayer.extend({
-  // pool: a MullerPool; query: { x0: [re, im], polynomial }.
-  initialize: function (pool, query, options) {
+  // pool: a MullerPool; query: { x0: [re, im], polynomial, method }; drawn: the DrawnTiles kept.
+  initialize: function (pool, query, options, drawn) {
     L.GridLayer.prototype.initialize.call(this, L.extend({ tileSize: side }, options));
     this._pool = pool;
     this._query = query;
-    this._drawn = new Map(); // a tile's key and query -> its ImageData, the least recently shown first
+    this._drawn = drawn;
     this._drawing = new Map(); // a tile being drawn -> what cancels it
     this.on('tileunload', (e) => this._cancel(e.tile));
   },
@@ -44,7 +64,7 @@ export const DrawnLayer = L.GridLayer.extend({
     const key = tile.dataset.tile + '?' + keyOf(this._query);
     const image = this._drawn.get(key);
     if (image !== undefined) {
-      this._keep(key, image);
+      this._drawn.keep(key, image);
       tile.getContext('2d').putImageData(image, 0, 0);
       // Leaflet counts a tile as loading from when createTile returns.
       queueMicrotask(() => done(null, tile));
@@ -52,10 +72,10 @@ export const DrawnLayer = L.GridLayer.extend({
     }
     const controller = new AbortController();
     this._drawing.set(tile, controller);
-    const { x0, polynomial } = this._query;
-    this._pool.drawTile(coords.z, coords.x, coords.y, x0, polynomial, { signal: controller.signal }).then((t) => {
+    const { x0, polynomial, method } = this._query;
+    this._pool.drawTile(coords.z, coords.x, coords.y, x0, polynomial, method, { signal: controller.signal }).then((t) => {
       const drawn = new ImageData(t.data, t.width, t.height);
-      this._keep(key, drawn);
+      this._drawn.keep(key, drawn);
       this._drawing.delete(tile);
       tile.getContext('2d').putImageData(drawn, 0, 0);
       done(null, tile);
@@ -67,14 +87,6 @@ export const DrawnLayer = L.GridLayer.extend({
       }
     });
     return tile;
-  },
-
-  _keep: function (key, image) {
-    this._drawn.delete(key);
-    this._drawn.set(key, image);
-    if (this._drawn.size > kept) {
-      this._drawn.delete(this._drawn.keys().next().value);
-    }
   },
 
   _cancel: function (tile) {

@@ -1,25 +1,25 @@
-// The explorer's page: the map of where Muller's method on z^4 + 1, or on the polynomial the user gives,
-// leads from every second start point x1, zoomable to the limit of double precision; a click shows that
-// point's search, drawn over the map, and its report as the terminal shows it. The polynomial's roots are
-// numbered markers that can be dragged. The view, the polynomial, x0 and the selected point live in the
-// address's fragment and in the browser's history.
+// The explorer's page: the map of where Muller's method (or the secant method, Newton's or Halley's) on
+// z^4 + 1, or on the polynomial the user gives, leads from every second start point x1, zoomable to the
+// limit of double precision; a click shows that point's search, drawn over the map, its report as the
+// terminal shows it, and how it converged. A second method can be set beside the first, on a second map
+// that shows the same view. The polynomial's roots are numbered markers that can be dragged. The view,
+// the polynomial, the methods, x0 and the selected point live in the address's fragment and in the
+// browser's history.
 //
 // This module puts the parts together: the state (store.js), which the address fills first; where the
 // tiles, reports and roots come from (api.js: the server, or this browser); the map with its layers and
-// controls, each following the state itself; the panel's parts; and the requests for the report and
-// the roots (data.js). Leaflet is the page's one global, L.
+// controls, each following the state itself (maps.js), and the second map (second.js); the panel's
+// parts; and the requests for the reports and the roots (data.js). Leaflet is the page's one global, L.
 import { createStore } from './store.js';
 import { chooseBackend } from './api.js';
 import { followHistory, readAddress, showView } from './hash.js';
-import { crs } from './geometry.js';
-import { countTiles } from './tiles.js';
-import { PathLayer } from './path.js';
-import { RootLayer } from './roots.js';
-import { ScaleControl } from './scale.js';
-import { followPointer } from './pointer.js';
-import { followKeys } from './keys.js';
+import { createMap, dressMap } from './maps.js';
+import { followSecond } from './second.js';
+import { showKeyboardUse } from './keys.js';
 import { followBackend } from './data.js';
 import { fitReport, showReport } from './panel/report.js';
+import { showPlot } from './panel/plot.js';
+import { methodFields } from './panel/method.js';
 import { showLegend } from './panel/legend.js';
 import { x0Field } from './panel/x0.js';
 import { polyField } from './panel/poly.js';
@@ -40,51 +40,25 @@ backend.line.then((line) => {
 });
 
 const first = readAddress(location.hash, deepest);
-const store = createStore({ ...first.state, report: { status: 'none' }, roots: null });
+const store = createStore({ ...first.state, report: { status: 'none' }, report2: { status: 'none' }, roots: null });
 
-const map = L.map(element, {
-  crs,
-  minZoom: 0,
-  maxZoom: deepest,
-  zoomSnap: 1,
-  attributionControl: false,
-  zoomControl: false,
-  maxBounds: [[-4, -4], [4, 4]], // the square and a margin: the map cannot be lost by dragging
-});
-L.control.zoom({ zoomInTitle: 'Acercar', zoomOutTitle: 'Alejar' }).addTo(map);
-// Leaflet follows the window's size, not the map's own: the panel beside it may change it. (Only on a
-// change: invalidateSize forgets the centre as given, which then reads back in the pixels' rounding.)
-new ResizeObserver(() => {
-  const size = map.getSize();
-  if (size.x !== element.clientWidth || size.y !== element.clientHeight) {
-    map.invalidateSize();
-  }
-}).observe(element);
+const { map } = createMap(element, deepest);
+const panel = { level: byId('level'), pixel: byId('pixel'), pointer: byId('pointer') };
+const { tiles } = dressMap(map, element, store, backend, { method: 'method', report: 'report' }, panel);
+showKeyboardUse();
+followSecond(store, backend, { map, tiles, element }, panel);
 showView(map, first.view);
-
-const state = store.get();
-const tiles = backend.tileLayer(state.x0, state.poly, {
-  tileSize: 256,
-  minZoom: 0,
-  maxZoom: deepest,
-  maxNativeZoom: deepest,
-  keepBuffer: 1,
-});
-countTiles(tiles, map, element, byId('loading'));
-tiles.addTo(map);
-store.on(['x0', 'poly'], (s) => tiles.setQuery(backend.tileQuery(s.x0, s.poly)));
-// The roots before the path, whose labels keep clear of them.
-new RootLayer(store).addTo(map);
-new PathLayer(store).addTo(map);
-new ScaleControl(byId('level'), byId('pixel')).addTo(map);
-followPointer(map, store, byId('pointer'));
-followKeys(map, store, element);
 
 store.watch(['notice'], (s) => {
   byId('notice').textContent = s.notice;
 });
-const report = byId('report');
-showReport(store, { report, searchLine: byId('search-line'), endLine: byId('end-line'), copy: byId('copy') });
+const reports = [byId('report'), byId('report2')];
+showReport(store, byId('search-line'), [
+  { key: 'report', method: 'method', box: byId('result'), report: reports[0], copy: byId('copy') },
+  { key: 'report2', method: 'second', box: byId('result2'), report: reports[1], copy: byId('copy2') },
+]);
+showPlot(store, byId('convergence'));
+methodFields(store, byId('method'), byId('second'));
 showLegend(store, byId('legend'), byId('legend-none'), byId('shades'));
 x0Field(store, { form: byId('x0-form'), input: byId('x0'), read: byId('x0-read'), problem: byId('x0-problem') });
 polyField(store, {
@@ -102,7 +76,7 @@ showPoster(map, store, {
 });
 byId('save').addEventListener('click', () => saveView(map, store));
 viewButtons(map, store, { reset: byId('reset'), whole: byId('whole-path'), collapse: byId('collapse') }, () =>
-  fitReport(report));
+  reports.forEach(fitReport));
 
 followBackend(store, backend);
 followHistory(map, store, deepest);

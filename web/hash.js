@@ -1,11 +1,13 @@
-// The address's fragment: #z=LEVEL&c=RE,IM&x0=RE,IM&x1=RE,IM&coef=LIST or &roots=LIST (x1 only when a
-// point is selected, the polynomial only when it is not z^4 + 1). A selection, a new x0 or a new
-// polynomial is a new entry of the history; a pan or a zoom replaces the current one. Numbers need no
+// The address's fragment: #z=LEVEL&c=RE,IM&x0=RE,IM&x1=RE,IM&coef=LIST or &roots=LIST&m=METHOD&m2=METHOD
+// (x1 only when a point is selected, the polynomial only when it is not z^4 + 1, m only when the method
+// is not Muller's, m2 only when a second method is compared). A selection, a new x0, polynomial or
+// method is a new entry of the history; a pan or a zoom replaces the current one. Numbers need no
 // escape in a fragment: digits, '.', 'e', signs, the comma and the semicolon. Points are RE,IM exactly as
 // the server reads them, so that a link keeps its meaning.
 import { canonical, echo, number, pair, readPair } from './numbers.js';
 import { parseCoefficients, parseRoots } from './polynomial.js';
 import { initialView } from './geometry.js';
+import { methodNames } from './methods.js';
 
 // z^4 + 1 given by its coefficients is the default, with the default's addresses.
 export const normalPoly = (poly) =>
@@ -22,7 +24,7 @@ function fieldsOf(hash, problems) {
     const key = eq > 0 ? part.slice(0, eq) : part;
     try {
       const value = decodeURIComponent(eq > 0 ? part.slice(eq + 1) : '');
-      if (['z', 'c', 'x0', 'x1', 'coef', 'roots'].includes(key)) {
+      if (['z', 'c', 'x0', 'x1', 'coef', 'roots', 'm', 'm2'].includes(key)) {
         fields[key] = value;
       } else {
         problems.push('se ignora ' + echo(key));
@@ -35,7 +37,7 @@ function fieldsOf(hash, problems) {
 }
 
 // A fragment read defensively: what cannot be read is left at its default, and the notice says so.
-// Gives the state's part ({x0, x1, poly, notice}) and the view ({centre, level}, either null when
+// Gives the state's part ({x0, x1, poly, method, second, notice}) and the view ({centre, level}, either null when
 // the fragment has none).
 export function readAddress(hash, deepest) {
   const problems = [];
@@ -61,6 +63,18 @@ export function readAddress(hash, deepest) {
       poly = normalPoly({ form: coef ? 'c' : 'r', list: read.value });
     }
   }
+  const methodOf = (key, name) => {
+    if (fields[key] !== undefined && !methodNames.includes(fields[key])) {
+      problems.push(name + ' ' + echo(fields[key]) + ' no es secant, muller, newton ni halley');
+    }
+    return methodNames.includes(fields[key]) ? fields[key] : null;
+  };
+  const method = methodOf('m', 'el método') || 'muller';
+  let second = methodOf('m2', 'el segundo método');
+  if (second === method) {
+    problems.push('el segundo método es el primero: no se compara');
+    second = null;
+  }
   let centre = point('c', 'el centro');
   if (centre && centre.some((v) => Math.abs(v) > 4)) {
     // Far from the square there is nothing to see (the view stays within 4 of 0), and Leaflet's pixel
@@ -81,17 +95,24 @@ export function readAddress(hash, deepest) {
     }
   }
   const notice = problems.length ? 'El enlace no se pudo leer entero: ' + problems.join('; ') + '.' : '';
-  return { state: { x0, x1, poly, notice }, view: { centre: centre && L.latLng(centre[1], centre[0]), level } };
+  return { state: { x0, x1, poly, method, second, notice }, view: { centre: centre && L.latLng(centre[1], centre[0]), level } };
 }
 
 export function hashOf(map, state) {
   const c = map.getCenter();
-  let hash = '#z=' + map.getZoom() + '&c=' + number(c.lng) + ',' + number(c.lat) + '&x0=' + pair(state.x0);
+  // The centre's sign of zero means nothing (the pixels' rounding leaves -0 after a resize): + 0 drops it.
+  let hash = '#z=' + map.getZoom() + '&c=' + number(c.lng + 0) + ',' + number(c.lat + 0) + '&x0=' + pair(state.x0);
   if (state.x1 !== null) {
     hash += '&x1=' + pair(state.x1);
   }
   if (state.poly !== null) {
     hash += (state.poly.form === 'c' ? '&coef=' : '&roots=') + canonical(state.poly.list);
+  }
+  if (state.method !== 'muller') {
+    hash += '&m=' + state.method;
+  }
+  if (state.second !== null) {
+    hash += '&m2=' + state.second;
   }
   return hash;
 }
@@ -112,7 +133,7 @@ export function followHistory(map, store, deepest) {
       history.replaceState(null, '', hash);
     }
   };
-  store.on(['x0', 'x1', 'poly'], (state, how) => write(how.from !== 'address'));
+  store.on(['x0', 'x1', 'poly', 'method', 'second'], (state, how) => write(how.from !== 'address'));
   map.on('moveend', () => write(false));
   const apply = () => {
     const { state, view } = readAddress(location.hash, deepest);

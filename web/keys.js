@@ -8,9 +8,14 @@ import { pixelCentre } from './geometry.js';
 const zoomIn = [187, 107, 61, 171];
 const zoomOut = [189, 109, 54, 173];
 
-export function followKeys(map, store, element) {
+// The focus ring and the crosshair, on the page's body, once for all its maps.
+export function showKeyboardUse() {
   document.addEventListener('keydown', () => document.body.classList.add('keys'), true);
   document.addEventListener('pointerdown', () => document.body.classList.remove('keys'), true);
+}
+
+// The keys of one map, whose element is its container.
+export function followKeys(map, store, element) {
   element.addEventListener('keydown', (e) => {
     if (e.target !== element || e.altKey || e.ctrlKey || e.metaKey) {
       return;

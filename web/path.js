@@ -10,15 +10,17 @@ const ring = { radius: 11, color: '#ff0', weight: 3, fill: false, className: 'pa
 const arrows = ['→', '↘', '↓', '↙', '←', '↖', '↑', '↗'];
 
 export const PathLayer = L.LayerGroup.extend({
-  initialize: function (store) {
+  // key: the state's report whose search is drawn ('report', or 'report2' for the second method's).
+  initialize: function (store, key = 'report') {
     L.LayerGroup.prototype.initialize.call(this);
     this._store = store;
+    this._key = key;
   },
 
   onAdd: function (map) {
     L.LayerGroup.prototype.onAdd.call(this, map);
     // After the root markers have moved: the labels keep clear of them.
-    this._off = this._store.watch(['report', 'roots'], () => this.draw());
+    this._off = this._store.watch([this._key, 'roots'], () => this.draw());
     map.on('moveend', this.draw, this);
   },
 
@@ -30,7 +32,7 @@ export const PathLayer = L.LayerGroup.extend({
 
   draw: function () {
     this.clearLayers();
-    const report = this._store.get().report;
+    const report = this._store.get()[this._key];
     const data = report.status === 'ready' ? report.data : null;
     if (!data || !this._map) {
       return;

@@ -26,13 +26,15 @@ export function createStore(initial) {
   const listeners = new Set();
   return {
     get: () => state,
-    // Changes the keys of patch whose values differ, then tells their subscribers, each once.
+    // Changes the keys of patch whose values differ, then tells their subscribers, each once. A value
+    // the same as before is kept as it was, so that who compares what they asked with the state by
+    // identity (data.js) is not misled by an equal copy.
     set(patch, how = {}) {
       const changed = Object.keys(patch).filter((k) => !same(state[k], patch[k]));
       if (changed.length === 0) {
         return;
       }
-      state = Object.freeze({ ...state, ...patch });
+      state = Object.freeze({ ...state, ...Object.fromEntries(changed.map((k) => [k, patch[k]])) });
       // A subscriber may set more; those after it then see the newest state.
       for (const l of Array.from(listeners)) {
         if (listeners.has(l) && l.keys.some((k) => changed.includes(k))) {

@@ -1,4 +1,4 @@
-// The map's tiles, drawn by the server: a tile layer that owns its query (x0 and the polynomial), as
+// The map's tiles, drawn by the server: a tile layer that owns its query (x0, the polynomial, the method), as
 // Leaflet's WMS layer owns its parameters, and a count of the tiles on their way.
 
 // Tiles outside the square are not asked for (the server would refuse them): they are a transparent
@@ -6,14 +6,14 @@
 export const outside = 'data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7';
 
 export const BasinsLayer = L.TileLayer.extend({
-  // version: the program's, which tiles depend on; query: '&x0=...' and the polynomial's parameter.
+  // version: the program's, which tiles depend on; query: '&x0=...', the polynomial's parameter and m=.
   initialize: function (version, query, options) {
     L.TileLayer.prototype.initialize.call(this, '', options);
     this._version = version;
     this._query = query;
   },
 
-  // Another x0 or polynomial: the tiles are asked for anew.
+  // Another x0, polynomial or method: the tiles are asked for anew.
   setQuery: function (query) {
     if (query !== this._query) {
       this._query = query;

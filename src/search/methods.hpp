@@ -58,6 +58,7 @@ inline bool method_named(const std::string& key, Method& m) {
 // residual test measures p against its scale and p's multiples by powers of two take the same steps, and
 // each row's value is handed back times 2^scale, p's own wherever it is in range. Lane copies: FD and
 // FDD, and LanePolynomial of scaled_d and scaled_dd, in map/kernel/search-inl.h.
+// NOLINTBEGIN(readability-convert-member-functions-to-static): members like OfPolynomial's, for one template
 struct Z4Plus1 {
   std::complex<double> value(std::complex<double> z) const { return f(z); }
   std::complex<double> first(std::complex<double> z) const { return fd(z); }
@@ -66,6 +67,7 @@ struct Z4Plus1 {
   }
   int scale() const { return 0; }
 };
+// NOLINTEND(readability-convert-member-functions-to-static)
 struct OfPolynomial {
   const Polynomial& p;
   std::complex<double> value(std::complex<double> z) const { return evaluate_scaled(p, z); }

@@ -5,15 +5,17 @@
 //   import { load, simdSupported, Refusal } from './muller-module.js';
 //   const muller = await load(new URL(simdSupported() ? 'muller-simd.wasm' : 'muller-scalar.wasm',
 //                                     import.meta.url));  // or the module's bytes
-//   muller.drawTile(level, column, row, x0, polynomial)
+//   muller.drawTile(level, column, row, x0, polynomial, method)
 //       -> { width: 256, height: 256, data: Uint8ClampedArray }  (RGBA, opaque: an ImageData's fields)
-//   muller.report(x0, x1, polynomial) -> the JSON text of /report?x0=...&x1=...
+//   muller.report(x0, x1, polynomial, method) -> the JSON text of /report?x0=...&x1=...&m=...
 //   muller.roots(polynomial)          -> the JSON text of /roots
 //   muller.vectorInstructions         -> 'WASM' when the map is drawn on SIMD, '' on the scalar search
 //
 // x0 and x1 are [re, im], two numbers. polynomial names the polynomial as the server's queries do:
 // '' for z^4 + 1, 'c=' and its coefficients or 'r=' and its roots in the canonical text (the page's
-// polynomial.js writes it). level, column and row are those of /tile/{level}/{column}/{row}.png. What
+// polynomial.js writes it). method names the method as m= does: '' for none (Muller's, and a report
+// as the server answers one without m=, with no "method" and "order"), or 'secant', 'muller', 'newton'
+// or 'halley'; both may be left out. level, column and row are those of /tile/{level}/{column}/{row}.png. What
 // the server would refuse with 400 throws a Refusal whose message is the server's (in Spanish); any
 // other error (a trap: memory ran out) leaves the instance unusable, and a new one must be loaded.
 
@@ -38,6 +40,8 @@ export class Refusal extends Error {
 }
 
 const tileSize = 256;
+// The methods in the order muller_method numbers them.
+const methods = ['secant', 'muller', 'newton', 'halley'];
 
 // What the module asks of WASI: an empty environment, and standard output and error for libc++'s
 // streams, which it never writes to (the reports go into strings); were it to, the text goes to the
@@ -130,8 +134,17 @@ class Muller {
     this.polynomial = polynomial;
   }
 
-  drawTile(level, column, row, x0, polynomial = '') {
+  useMethod(method) {
+    const m = method === '' ? -1 : methods.indexOf(method);
+    if (m === -1 && method !== '') {
+      throw new Refusal(`m debe ser secant, muller, newton o halley, no '${method}'`);
+    }
+    this.check(this.exports.muller_method(m));
+  }
+
+  drawTile(level, column, row, x0, polynomial = '', method = '') {
     this.usePolynomial(polynomial);
+    this.useMethod(method);
     this.check(this.exports.muller_tile(level, column, row, x0[0], x0[1]));
     const size = tileSize * tileSize * 4;
     const data = new Uint8ClampedArray(size);
@@ -139,8 +152,9 @@ class Muller {
     return { width: tileSize, height: tileSize, data };
   }
 
-  report(x0, x1, polynomial = '') {
+  report(x0, x1, polynomial = '', method = '') {
     this.usePolynomial(polynomial);
+    this.useMethod(method);
     this.check(this.exports.muller_report(x0[0], x0[1], x1[0], x1[1]));
     return this.result();
   }

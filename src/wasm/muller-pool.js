@@ -6,16 +6,18 @@
 //   import { MullerPool, Refusal } from './muller-pool.js';
 //   const pool = new MullerPool();  // { size: workers (navigator.hardwareConcurrency),
 //                                   //   module: 'simd' | 'scalar' (chosen by the browser's SIMD) }
-//   const tile = await pool.drawTile(level, column, row, x0, polynomial, { signal });
+//   const tile = await pool.drawTile(level, column, row, x0, polynomial, method, { signal });
 //       // { width: 256, height: 256, data: Uint8ClampedArray }, RGBA as an ImageData holds it:
 //       // context.putImageData(new ImageData(tile.data, tile.width, tile.height), 0, 0)
-//   const json = await pool.report(x0, x1, polynomial);  // the text of /report's answer
+//   const json = await pool.report(x0, x1, polynomial, method);  // the text of /report's answer
 //   const roots = await pool.roots(polynomial);          // the text of /roots' answer
 //   await pool.info();  // { module: 'simd' | 'scalar', vectorInstructions: 'WASM' | '' }
 //   pool.terminate();
 //
 // x0 and x1 are [re, im]; polynomial is '' for z^4 + 1, or 'c=...' or 'r=...' as in the server's
-// queries (canonical text); level, column and row as in /tile/{level}/{column}/{row}.png. What the
+// queries (canonical text); method is '' for none (Muller's; no "method" and "order" in a report), or
+// 'secant', 'muller', 'newton' or 'halley' as m= names them; level, column and row as in
+// /tile/{level}/{column}/{row}.png. polynomial and method may be left out. What the
 // server refuses with 400 rejects with a Refusal carrying its message. A tile whose signal aborts
 // before a worker takes it is never drawn (a tile that left the view); once taken it is drawn, and its
 // result dropped. Reports and roots go ahead of the tiles waiting: a click is answered at once.
@@ -45,12 +47,12 @@ export class MullerPool {
     }
   }
 
-  drawTile(level, column, row, x0, polynomial = '', { signal } = {}) {
-    return this.submit('drawTile', [level, column, row, x0, polynomial], signal, false);
+  drawTile(level, column, row, x0, polynomial = '', method = '', { signal } = {}) {
+    return this.submit('drawTile', [level, column, row, x0, polynomial, method], signal, false);
   }
 
-  report(x0, x1, polynomial = '') {
-    return this.submit('report', [x0, x1, polynomial], undefined, true);
+  report(x0, x1, polynomial = '', method = '') {
+    return this.submit('report', [x0, x1, polynomial, method], undefined, true);
   }
 
   roots(polynomial = '') {

@@ -3,7 +3,8 @@
 // It loads the SIMD module where the browser validates SIMD, else the scalar one; '?module=scalar' or
 // '?module=simd' in the worker's URL chooses instead (for tests and measurements).
 //
-// Messages in:  { id, op: 'drawTile' | 'report' | 'roots' | 'info', args: [...] } (as muller-module.js)
+// Messages in:  { id, op: 'drawTile' | 'report' | 'roots' | 'info', args: [...] } (the arguments of
+//               muller-module.js' functions of that name, the method's included)
 // Messages out: { id, result } with drawTile's data buffer transferred, not copied;
 //               { id, refusal } with the server's message for what it would refuse with 400;
 //               { id, error } for anything else (the instance is dropped, and the next request loads

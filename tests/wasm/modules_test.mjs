@@ -90,6 +90,15 @@ function reports() {
   assert.equal(expected.length, answers.length);
   answers.forEach((a, k) => assert.ok(a === expected[k], `${requests[k]}: ${a} is not ${expected[k]}`));
 
+  // The method named goes with the report, and only with it: Newton's first point from x1 = 1 + i on
+  // z^4 + 1 is x1 - (x1^4 + 1) / (4 x1^3) = (1 + i) - (-3) / (-8 + 8i) = 0.8125 + 0.8125i exactly, and the
+  // next report without a method is Muller's again, as the server answers it without m=.
+  const newton = JSON.parse(muller.report([0, 0], [1, 1], '', 'newton'));
+  assert.deepEqual([newton.method, newton.points[0].x], ['newton', [0.8125, 0.8125]]);
+  assert.ok(muller.report(...pairs[0]) === json[0]);
+  assert.throws(() => muller.report([0, 0], [1, 1], '', 'newtn'),
+                new Refusal("m debe ser secant, muller, newton o halley, no 'newtn'"));
+
   // Refused as the server refuses it, and the polynomial in place stays.
   assert.throws(() => muller.roots('c=1;0;0;-1.0'),
                 new Refusal("c debe escribirse c=1;0;0;-1, no '1;0;0;-1.0'"));

@@ -1,8 +1,10 @@
 // The polynomial's field, "p(z) =" with an expression or "raíces:" with a list, read by the programs'
-// grammar (polynomial.js); and the heading and the title, which name the polynomial searched.
+// grammar (polynomial.js); and the heading and the title, which name the methods and the polynomial
+// searched.
 import { canonical } from '../numbers.js';
 import { expression, parsePolynomial, parseRoots, pretty } from '../polynomial.js';
 import { normalPoly } from '../hash.js';
+import { methodsTitle } from '../methods.js';
 
 const defaultList = [[1, 0], [0, 0], [0, 0], [0, 0], [1, 0]];
 
@@ -28,9 +30,13 @@ export function polyField(store, elements) {
     input.value = byRoots ? canonical(list) : expression(list);
     input.setAttribute('aria-invalid', 'false');
     problem.textContent = '';
+  });
+  store.watch(['poly', 'method', 'second'], (state) => {
+    const poly = state.poly;
+    const list = poly === null ? defaultList : poly.list;
     // One rule for z^4 + 1 and any other: the canonical expression, powers in superscript.
-    const name = byRoots ? 'el polinomio de raíces dadas' : pretty(list);
-    heading.textContent = 'Método de Muller sobre ' + name;
-    document.title = 'Método de Muller sobre ' + name + ': cuencas de las raíces';
+    const name = poly !== null && poly.form === 'r' ? 'el polinomio de raíces dadas' : pretty(list);
+    heading.textContent = methodsTitle(state.method, state.second) + ' sobre ' + name;
+    document.title = heading.textContent + ': cuencas de las raíces';
   });
 }

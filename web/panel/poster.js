@@ -1,5 +1,5 @@
-// The view as a poster: the muller-basins command that draws the view's square, from the same x0 and
-// polynomial, at any size, ready to paste into a shell (every argument that a shell would split or
+// The view as a poster: the muller-basins command that draws the first map's square, from the same x0,
+// polynomial and method, at any size, ready to paste into a shell (every argument that a shell would split or
 // interpret is quoted), and a button that copies it.
 import { canonical, number, pair } from '../numbers.js';
 import { expression } from '../polynomial.js';
@@ -29,10 +29,13 @@ export function posterCommand(map, state, n) {
   const w = posterWindow(map);
   const words = ['muller-basins', '-n', String(n), '-r', number(w.radius), '--center=' + pair(w.centre),
     '--x0=' + pair(state.x0)];
+  if (state.method !== 'muller') {
+    words.push('--method', state.method);
+  }
   if (state.poly !== null) {
     words.push(...(state.poly.form === 'c' ? ['--poly', expression(state.poly.list)] : ['--roots', canonical(state.poly.list)]));
   }
-  words.push('-o', viewName(map, state.poly) + '-' + n + '.png');
+  words.push('-o', viewName(map, state.poly, state.method) + '-' + n + '.png');
   return words.map(shellWord).join(' ');
 }
 
@@ -53,5 +56,5 @@ export function showPoster(map, store, elements) {
   elements.size.addEventListener('input', show);
   elements.copy.addEventListener('click', () => copy(posterCommand(map, store.get(), n()), elements.copy));
   map.on('moveend zoomend resize', show);
-  store.watch(['x0', 'poly'], show);
+  store.watch(['x0', 'poly', 'method'], show);
 }

@@ -109,7 +109,7 @@ export function saveView(map, store) {
   canvas.toBlob((blob) => {
     const link = document.createElement('a');
     link.href = URL.createObjectURL(blob);
-    link.download = viewName(map, store.get().poly) + '.png';
+    link.download = viewName(map, store.get().poly, store.get().method) + '.png';
     link.click();
     setTimeout(() => URL.revokeObjectURL(link.href), 10000);
   }, 'image/png');

@@ -8,11 +8,13 @@ export function viewButtons(map, store, elements, fitReport) {
     const view = initialView(map.getSize());
     map.setView(view.centre, view.level);
   });
-  // The path's points inside the square, and x0 there, in view, zoomed out if need be: only on asking,
-  // a click never moves the map.
+  // The path's points inside the square (both paths' with two methods), and x0 there, in view, zoomed
+  // out if need be: only on asking, a click never moves the map.
   elements.whole.addEventListener('click', () => {
-    const { data } = store.get().report;
-    const inside = [data.x0, data.x1].concat(data.points.map((p) => p.x))
+    const state = store.get();
+    const { data } = state.report;
+    const others = state.report2.status === 'ready' ? state.report2.data.points : [];
+    const inside = [data.x0, data.x1].concat(data.points.concat(others).map((p) => p.x))
       .filter((z) => finite(z) && Math.abs(z[0]) <= 2 && Math.abs(z[1]) <= 2)
       .map(latlng);
     const wanted = L.latLngBounds(inside);

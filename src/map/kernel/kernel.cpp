@@ -50,9 +50,10 @@ struct Row {
   std::vector<Start> start;
 };
 
-// The lanes drawing rows by method M: Muller's keeps three points a lane, the secant two, Newton's and
-// Halley's one (with the derivatives they evaluate there).
-template <search::Method M>
+// The lanes drawing rows by the window's method: Muller's keeps three points a lane, the secant two,
+// Newton's and Halley's one (with the derivatives they evaluate there). One drawer for the four, the
+// method chosen at each step: a drawer a method took four times as long to compile, for nothing a
+// well-predicted branch a step does not give.
 class Drawer {
  public:
   Drawer(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
@@ -65,6 +66,7 @@ class Drawer {
         width_(window.re.size()),
         height_(static_cast<int>(window.im.size())),
         polynomial_(window.polynomial.get()),
+        method_(window.method),
         f0_(polynomial_ != nullptr ? search::evaluate_scaled(polynomial_->p, window.x0)
                                    : search::f(window.x0)),
         remaining_(window.im.size(), 0) {
@@ -172,12 +174,16 @@ class Drawer {
     const Z f1 = load(f_[1]);
     const Z f2 = load(f_[2]);
     Z x3;
-    if constexpr (M == search::Method::muller) {
-      x3 = MullerStep(load(x_[0]), x1, x2, load(f_[0]), f1, f2, off);
-    } else if constexpr (M == search::Method::secant) {
-      x3 = SecantStep(x1, x2, f1, f2, off);
-    } else {
-      x3 = next_from(x2, f2, off);
+    switch (method_) {
+      case search::Method::muller:
+        x3 = MullerStep(load(x_[0]), x1, x2, load(f_[0]), f1, f2, off);
+        break;
+      case search::Method::secant:
+        x3 = SecantStep(x1, x2, f1, f2, off);
+        break;
+      default:
+        x3 = next_from(x2, f2, off);
+        break;
     }
     const Z f3 = P(x3);
     off = off | Not(IsFinite(f3));
@@ -192,13 +198,22 @@ class Drawer {
     stopping = bits(stops) & ~leaving;
   }
 
+  // A search's first row from its start points, for a stretch of pixels at a time: not inlined, as it
+  // is not taken a step but once a pixel, and inlining each method's into start_stretch doubled the time
+  // the kernel took to compile.
+  HWY_NOINLINE Z first_step(const Z& x0, const Z& x1, const Z& f0, const Z& f1, WM& off) const {
+    if (method_ == search::Method::secant || method_ == search::Method::muller) {
+      return SecantStep(x0, x1, f0, f1, off);
+    }
+    return next_from(x1, f1, off);
+  }
+
   // Newton's or Halley's next point from x, where p is fx.
   HWY_INLINE Z next_from(const Z& x, const Z& fx, WM& off) const {
-    if constexpr (M == search::Method::newton) {
+    if (method_ == search::Method::newton) {
       return NewtonStep(x, fx, D(x), off);
-    } else {
-      return HalleyStep(x, fx, D(x), DD(x), off);
     }
+    return HalleyStep(x, fx, D(x), DD(x), off);
   }
 
   // Gives the lane the next pixel whose search goes on past its secant row, finishing on the way those
@@ -280,12 +295,7 @@ class Drawer {
       WM off = None();
       const Z x1{LoadW(re.data() + j), im};
       const Z f1 = P(x1);
-      Z x2;
-      if constexpr (M == search::Method::secant || M == search::Method::muller) {
-        x2 = SecantStep(x0, x1, f0, f1, off);
-      } else {
-        x2 = next_from(x1, f1, off);
-      }
+      const Z x2 = first_step(x0, x1, f0, f1, off);
       const Z f2 = P(x2);
       off = off | Not(IsFinite(f2));
       const WM stops = Stops(x1, x2, f2, off);
@@ -347,6 +357,7 @@ class Drawer {
   std::size_t width_;
   int height_;
   const MapPolynomial* polynomial_;  // nothing for z^4 + 1
+  const search::Method method_;
   std::optional<LanePolynomial> lane_polynomial_;
   std::optional<LanePolynomial> lane_derivative_;
   std::optional<LanePolynomial> lane_second_;
@@ -381,16 +392,7 @@ int Lanes() { return static_cast<int>(kLanes); }
 
 void DrawRows(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
               std::atomic<int>& rows_done) {
-  switch (window.method) {
-    case search::Method::secant:
-      return Drawer<search::Method::secant>(window, next_row, rgb, tally, rows_done).run();
-    case search::Method::muller:
-      return Drawer<search::Method::muller>(window, next_row, rgb, tally, rows_done).run();
-    case search::Method::newton:
-      return Drawer<search::Method::newton>(window, next_row, rgb, tally, rows_done).run();
-    case search::Method::halley:
-      return Drawer<search::Method::halley>(window, next_row, rgb, tally, rows_done).run();
-  }
+  Drawer(window, next_row, rgb, tally, rows_done).run();
 }
 
 }  // namespace HWY_NAMESPACE
