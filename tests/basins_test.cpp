@@ -133,6 +133,7 @@ TEST(Basins, APolynomialAndItsMultiplesByPowersOfTwoDrawTheSameMap) {
     std::vector<std::uint8_t> wanted;
     for (const int k : {0, -1000, -40, 40, 1000}) {
       std::vector<complex> multiple;
+      multiple.reserve(c.size());
       for (const complex a : c) {
         multiple.emplace_back(std::ldexp(a.real(), k), std::ldexp(a.imag(), k));
       }

@@ -159,14 +159,14 @@ TEST(Explorer, ServesTheClientsInTurnAndBoundsEachOnesTilesWaiting) {
   const std::uint32_t flood = 0x7f000002;  // 127.0.0.2; the other client is 127.0.0.1
   std::vector<int> statuses(4, 0);
   std::vector<std::thread> clients;
-  const auto ask = [&](int k) {
+  const auto ask = [&](std::size_t k) {
     clients.emplace_back([&, k] {
       statuses[k] = service.reply("/tile/2/" + std::to_string(k) + "/0.png", "GET", "", flood).status;
     });
   };
   ask(0);
   EXPECT_TRUE(steps.wait_entered(1));  // being drawn
-  for (int k = 1; k < 4; ++k) {
+  for (std::size_t k = 1; k < 4; ++k) {
     ask(k);
   }
   EXPECT_TRUE(waiting(service, 4));

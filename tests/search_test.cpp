@@ -106,6 +106,7 @@ TEST(Search, APolynomialsMultiplesByPowersOfTwoTakeItsSteps) {
     EXPECT_LT(std::abs(wanted.back().x - 1.0), 1e-12) << names(m).key;
     for (const int k : {-1000, -40, 40, 1000}) {
       std::vector<complex> multiple;
+      multiple.reserve(c.size());
       for (const complex a : c) {
         multiple.emplace_back(std::ldexp(a.real(), k), std::ldexp(a.imag(), k));
       }

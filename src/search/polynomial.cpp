@@ -49,6 +49,7 @@ Polynomial from_coefficients(std::vector<std::complex<double>> c) {
   const double factor = std::ldexp(1.0, -p.scale);
   const auto scaled = [factor](const std::vector<complex>& from) {
     std::vector<complex> to;
+    to.reserve(from.size());
     for (const complex a : from) {
       to.emplace_back(a.real() * factor, a.imag() * factor);
     }

@@ -336,6 +336,7 @@ RootClasses classify(const Polynomial& p) {
   // that a simple root's backward error allows) is read as 0: such a class lies on the positive real axis
   // as far as the roots can tell, and would otherwise fall on either side of the cut at argument 0.
   std::vector<complex> centres;
+  centres.reserve(members.size());
   for (const std::vector<complex>& roots : members) {
     centres.push_back(mean(roots));
   }
