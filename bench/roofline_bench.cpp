@@ -2,7 +2,7 @@
 // each instruction set that the kernel is compiled for and the processor runs, the time a vector
 // instruction takes at full throughput (additions and multiplications mixed, divisions, square roots),
 // and the kernel drawing three windows on one thread: its time per lane-step, the lane-steps a pixel
-// takes, and the share of pixels that leave the lanes for the scalar search. bench/roofline adds the
+// takes, and the share of them taken again on every value by the ruled arithmetic. bench/roofline adds the
 // instructions of one step, counted in the build, and puts the two together.
 #include <algorithm>
 #include <atomic>
@@ -98,8 +98,8 @@ void measure(const Case& c) {
     best = std::min(best, took.count());
   }
   const double pixels = static_cast<double>(c.window.re.size() * c.window.im.size());
-  std::printf("window %s pixels %.0f lane_steps %lld redone %lld ns %.0f\n", c.name, pixels, tally.lane_steps,
-              tally.redone, best);
+  std::printf("window %s pixels %.0f lane_steps %lld ruled %lld ns %.0f\n", c.name, pixels, tally.lane_steps,
+              tally.ruled_steps, best);
 }
 
 }  // namespace roofline

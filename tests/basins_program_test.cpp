@@ -118,7 +118,8 @@ TEST(BasinsProgram, RefusesBadOptionsAndLeavesTheFileAlone) {
       {{"--compare", "--method=newton"}, ": --compare dibuja todos los metodos: sobra --method ("},
       {{"--poly", "z", "--poly", "z"}, ": --poly aparece dos veces"},
       {{"--poly", "(z-1)^3 (z+i)"}, " sus raices, --roots '1;1;1;0,-1' ("},
-      {{"--roots", "1;;2"}, ": --roots tiene mal la raiz 2: debe ser un numero decimal, no '' ("}};
+      {{"--roots", "1;;2"}, ": --roots tiene mal la raiz 2: debe ser un numero decimal, no '' ("},
+      {{"--poly", "1e-300z + 1e300"}, ": --poly tiene una raiz fuera del alcance de los double"}};
   Scratch scratch;
   write_text(scratch.path("map.png"), "old");
   auto expect_refused = [&](std::vector<std::string> args, const std::string& says) {

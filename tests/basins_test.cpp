@@ -1,8 +1,10 @@
 // The map's searches: they agree with the report and keep the symmetry of z^4 + 1.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <complex>
+#include <memory>
 #include <vector>
 
 #include "map/draw.hpp"
@@ -118,6 +120,33 @@ TEST(Basins, TilesCentrePixelsOnStartPointsDownToTheDeepestLevel) {
     const double pixel = std::ldexp(1.0, -6 - level);
     EXPECT_EQ(evenly_spaced(corner.re, pixel), level == deepest_level) << "level " << level;
     EXPECT_EQ(evenly_spaced(corner.im, pixel), level == deepest_level) << "level " << level;
+  }
+}
+
+// A polynomial and its multiples by powers of two, however large or small, draw the same map: the search
+// runs on the same scaled values, and the roots fall into the same classes.
+TEST(Basins, APolynomialAndItsMultiplesByPowersOfTwoDrawTheSameMap) {
+  const std::vector<complex> polynomials[] = {
+      {{1, 0}, {0, 0}, {0, 0}, {0, 0}, {3, 0}, {0, -2}},  // z^5 + 3z - 2i
+      {{1, 0}, {0, 0}, {0, 0}, {-1, 0}}};                 // z^3 - 1
+  for (const std::vector<complex>& c : polynomials) {
+    std::vector<std::uint8_t> wanted;
+    for (const int k : {0, -1000, -40, 40, 1000}) {
+      std::vector<complex> multiple;
+      multiple.reserve(c.size());
+      for (const complex a : c) {
+        multiple.emplace_back(std::ldexp(a.real(), k), std::ldexp(a.imag(), k));
+      }
+      Window window = square(64, 2.0, {}, {0.25, 0.5});
+      window.polynomial = std::make_shared<const MapPolynomial>(map_polynomial(from_coefficients(multiple)));
+      std::vector<std::uint8_t> rgb;
+      std::atomic<int> rows{0};
+      draw(window, rgb, 2, rows);
+      if (k == 0) {
+        wanted = rgb;
+      }
+      EXPECT_TRUE(rgb == wanted) << "degree " << c.size() - 1 << ", times 2^" << k;
+    }
   }
 }
 

@@ -23,7 +23,15 @@ TEST(Cli, QuotesANameSoThatItCannotBreakALine) {
                                                        {"it's", "'it'\\''s'"},
                                                        {"a\nb.png", "$'a\\nb.png'"},
                                                        {"\033[2J\t'\\", "$'\\033[2J\\t\\'\\\\'"},
-                                                       {"mapa-año.png", "'mapa-año.png'"}};
+                                                       {"mapa-año.png", "'mapa-año.png'"},
+                                                       {"\xff;1", "$'\\377;1'"},       // not UTF-8
+                                                       {"a\xc3", "$'a\\303'"},         // cut short
+                                                       {"\xc0\xaf", "$'\\300\\257'"},  // overlong '/'
+                                                       {"\xed\xa0\x80", "$'\\355\\240\\200'"},  // a surrogate
+                                                       {"\xc2\x9b"
+                                                        "2J",
+                                                        "$'\\302\\2332J'"},  // C1's CSI
+                                                       {"ño\n", "$'ño\\n'"}};
   for (const auto& [name, quoted] : cases) {
     EXPECT_EQ(cli::quote(name), quoted);
   }

@@ -155,9 +155,11 @@ inline bool read_all(int fd, std::string& answer) {
 // it has sent all (its FIN) and then read, or leave without reading.
 enum class Then { read, finish_then_read, leave };
 
-// Bytes sent on a connection of its own, and what comes back.
-inline std::string send_and_read(int port, const std::string& bytes, Then then = Then::read) {
-  const int fd = connect_to(port);
+// Bytes sent on a connection of its own (from the loopback address `from`, when one is given), and what
+// comes back.
+inline std::string send_and_read(int port, const std::string& bytes, Then then = Then::read,
+                                 std::uint32_t from = INADDR_ANY) {
+  const int fd = connect_to(port, from);
   if (fd < 0) {
     return "";
   }
@@ -175,9 +177,11 @@ inline std::string send_and_read(int port, const std::string& bytes, Then then =
 
 // One request on a connection of its own, answered and closed.
 inline std::optional<Reply> request(int port, const std::string& target, const std::string& method = "GET",
-                                    const std::string& headers = "") {
-  std::string answer = send_and_read(port, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-                                               headers + "Connection: close\r\n\r\n");
+                                    const std::string& headers = "", std::uint32_t from = INADDR_ANY) {
+  std::string answer = send_and_read(
+      port,
+      method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "Connection: close\r\n\r\n",
+      Then::read, from);
   std::optional<Reply> r = take_reply(answer, method != "HEAD");
   return r && answer.empty() ? r : std::nullopt;
 }

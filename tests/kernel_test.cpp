@@ -67,7 +67,7 @@ enum class Pair {
   halley_all,
   stops_all
 };
-constexpr int operands = 6;
+constexpr std::size_t operands = 6;
 #endif
 
 HWY_BEFORE_NAMESPACE();
@@ -80,17 +80,17 @@ void LaneCopies(int pair, const double* in, std::size_t cases, const search::Pol
   alignas(64) double result[3][kLanes];
   const search::Polynomial& q = *p;
   const LanePolynomial polynomial(q);
-  const LanePolynomial derivative(q.d);
-  const LanePolynomial second(q.dd);
+  const LanePolynomial derivative(q.scaled_d);
+  const LanePolynomial second(q.scaled_dd);
   for (std::size_t first = 0; first < cases; first += kLanes) {
     for (std::size_t l = 0; l < kLanes; ++l) {
       const std::size_t c = std::min(first + l, cases - 1);
-      for (int k = 0; k < 2 * operands; ++k) {
-        part[k][l] = in[c * 2 * operands + static_cast<std::size_t>(k)];
+      for (std::size_t k = 0; k < 2 * operands; ++k) {
+        part[k][l] = in[c * 2 * operands + k];
       }
     }
     Z z[operands];
-    for (int k = 0; k < operands; ++k) {
+    for (std::size_t k = 0; k < operands; ++k) {
       z[k] = {LoadW(part[2 * k]), LoadW(part[2 * k + 1])};
     }
     WM off = None();
@@ -276,7 +276,7 @@ std::vector<double> operand_cases(std::mt19937_64& rng, std::size_t cases) {
   };
   std::vector<double> in;
   for (std::size_t c = 0; c < cases; ++c) {
-    for (int k = 0; k < 2 * operands; ++k) {
+    for (std::size_t k = 0; k < 2 * operands; ++k) {
       in.push_back(part());
     }
     if (c % 4 == 0) {  // the second operand's modulus within a few ulps of the first's
@@ -287,25 +287,59 @@ std::vector<double> operand_cases(std::mt19937_64& rng, std::size_t cases) {
   return in;
 }
 
+using complex = std::complex<double>;
+
+struct LanePair {
+  Pair pair;
+  const char* twins;
+  // The scalar twin's answer for the operands z: two doubles, a predicate's as 1 or 0.
+  complex (*scalar)(const complex* z, const Polynomial& p);
+  bool only_finite;  // compared only where the lanes' value is finite (the kernel checks it after)
+};
+
+// Compares one pair on the current instruction set over the cases in `in`; returns how many it compared.
+std::size_t compare_lanes(const LanePair& pair, const Polynomial& p, const std::vector<double>& in,
+                          long long target) {
+  const std::size_t cases = in.size() / (2 * operands);
+  std::vector<double> out(2 * cases);
+  std::unique_ptr<bool[]> left(new bool[cases]);
+  {
+    using namespace muller::map::kernel;  // the dispatch names the function unqualified
+    HWY_DYNAMIC_DISPATCH(LaneCopies)
+    (static_cast<int>(pair.pair), in.data(), cases, &p, out.data(), left.get());
+  }
+  std::size_t compared = 0;
+  for (std::size_t c = 0; c < cases; ++c) {
+    const complex lanes(out[2 * c], out[2 * c + 1]);
+    if (left[c] || (pair.only_finite && !cx::finite(lanes))) {
+      continue;
+    }
+    complex z[operands];
+    for (std::size_t k = 0; k < operands; ++k) {
+      z[k] = {in[c * 2 * operands + 2 * k], in[c * 2 * operands + 2 * k + 1]};
+    }
+    const complex scalar = pair.scalar(z, p);
+    ++compared;
+    EXPECT_EQ(bits(lanes.real()), bits(scalar.real()))
+        << pair.twins << " on " << target_name(target) << ", case " << c;
+    EXPECT_EQ(bits(lanes.imag()), bits(scalar.imag()))
+        << pair.twins << " on " << target_name(target) << ", case " << c;
+  }
+  return compared;
+}
+
 // Each scalar step the kernel copies, and its lane copy (map/kernel/*-inl.h), on the same operands: the
 // same bits wherever the lane keeps its search, on every instruction set; and the lanes keep most.
 TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
   if (vector_targets().empty()) {
     GTEST_SKIP() << "no vector unit here that the map uses";
   }
-  using complex = std::complex<double>;
   const Polynomial polynomials[] = {from_coefficients({{1, 0}, {0, 2}, {0, 0}, {-0.5, 0}, {3, -1}}),
                                     from_coefficients({{2, 1}, {0, 0}, {1, 0}}),
                                     from_roots({{1, 0}, {-0.5, 0.75}, {0, -2}}),
                                     from_coefficients({{1, 0}, {2, -1}})};  // degree 1: no p''
 
-  const struct {
-    Pair pair;
-    const char* twins;
-    // The scalar twin's answer for the operands z: two doubles, a predicate's as 1 or 0.
-    complex (*scalar)(const complex* z, const Polynomial& p);
-    bool only_finite;  // compared only where the lanes' value is finite (the kernel checks it after)
-  } pairs[] = {
+  const LanePair pairs[] = {
       {Pair::product, "cx::mul / operator*",
        [](const complex* z, const Polynomial&) { return cx::mul(z[0], z[1]); }, true},
       {Pair::quotient, "cx::div / Quotient",
@@ -326,12 +360,12 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
       {Pair::fd, "fd / FD", [](const complex* z, const Polynomial&) { return fd(z[0]); }, true},
       {Pair::fdd, "Z4Plus1::second / FDD",
        [](const complex* z, const Polynomial&) { return Z4Plus1{}.second(z[0]); }, true},
-      {Pair::polynomial, "evaluate / LanePolynomial",
-       [](const complex* z, const Polynomial& p) { return evaluate(p, z[0]); }, true},
-      {Pair::derivative, "derivative / LanePolynomial of d",
-       [](const complex* z, const Polynomial& p) { return derivative(p, z[0]); }, true},
-      {Pair::second, "second_derivative / LanePolynomial of dd",
-       [](const complex* z, const Polynomial& p) { return second_derivative(p, z[0]); }, true},
+      {Pair::polynomial, "evaluate_scaled / LanePolynomial",
+       [](const complex* z, const Polynomial& p) { return evaluate_scaled(p, z[0]); }, true},
+      {Pair::derivative, "derivative_scaled / LanePolynomial of scaled_d",
+       [](const complex* z, const Polynomial& p) { return derivative_scaled(p, z[0]); }, true},
+      {Pair::second, "second_derivative_scaled / LanePolynomial of scaled_dd",
+       [](const complex* z, const Polynomial& p) { return second_derivative_scaled(p, z[0]); }, true},
       {Pair::newton, "detail::newton_step / NewtonStep",
        [](const complex* z, const Polynomial&) { return detail::newton_step<false>(z[0], z[1], z[2]); },
        false},
@@ -390,31 +424,7 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
     use_vector_target(target);
     for (const auto& pair : pairs) {
       for (const Polynomial& p : polynomials) {
-        std::vector<double> out(2 * cases);
-        std::unique_ptr<bool[]> left(new bool[cases]);
-        {
-          using namespace muller::map::kernel;  // the dispatch names the function unqualified
-          HWY_DYNAMIC_DISPATCH(LaneCopies)
-          (static_cast<int>(pair.pair), in.data(), cases, &p, out.data(), left.get());
-        }
-        std::size_t compared = 0;
-        for (std::size_t c = 0; c < cases; ++c) {
-          const complex lanes(out[2 * c], out[2 * c + 1]);
-          if (left[c] || (pair.only_finite && !cx::finite(lanes))) {
-            continue;
-          }
-          complex z[operands];
-          for (int k = 0; k < operands; ++k) {
-            z[k] = {in[c * 2 * operands + 2 * static_cast<std::size_t>(k)],
-                    in[c * 2 * operands + 2 * static_cast<std::size_t>(k) + 1]};
-          }
-          const complex scalar = pair.scalar(z, p);
-          ++compared;
-          EXPECT_EQ(bits(lanes.real()), bits(scalar.real()))
-              << pair.twins << " on " << target_name(target) << ", case " << c;
-          EXPECT_EQ(bits(lanes.imag()), bits(scalar.imag()))
-              << pair.twins << " on " << target_name(target) << ", case " << c;
-        }
+        const std::size_t compared = compare_lanes(pair, p, in, target);
         EXPECT_GT(compared, cases / 4) << pair.twins << ": the lanes left too often to be compared";
         if (pair.pair != Pair::polynomial && pair.pair != Pair::derivative && pair.pair != Pair::second &&
             pair.pair != Pair::polynomial_all) {

@@ -119,7 +119,8 @@ TEST(Polynomial, WritesItsCanonicalTextInTheShortestDigits) {
   } cases[] = {{from_coefficients({1, 0.1}), "1;0.1"},
                {from_coefficients({1, 0.1 + 0.2}), "1;0.30000000000000004"},
                {from_coefficients({{0, 2}, 0, {-1e-300, 0.5}}), "0,2;0;-1e-300,0.5"},
-               {from_roots({{-0.5, 0.8660254037844386}, 2}), "-0.5,0.8660254037844386;2"}};
+               {from_roots({{-0.5, 0.8660254037844386}, 2}), "-0.5,0.8660254037844386;2"},
+               {from_coefficients({1e21, 1e-6, 1e5}), "1e21;1e-06;1e05"}};  // no '+', a space in a query
   for (const auto& c : cases) {
     EXPECT_EQ(canonical(c.p), c.text);
   }

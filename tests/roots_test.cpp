@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <limits>
 #include <vector>
 
 #include "cli/polynomial_text.hpp"
@@ -42,6 +43,42 @@ TEST(Roots, MultipleRootsMakeOneClassEach) {
       }
     }
   }
+}
+
+// Classes as the roots' inclusion discs tell them apart, whatever the polynomial's scale: an m-fold root
+// given by its coefficients is one class up to m = 20, and separated roots stay apart however small the
+// polynomial's values or the roots themselves.
+TEST(Roots, ClassesAreWhatTheRootsCanTellApartAtAnyScale) {
+  for (int m = 1; m <= max_degree; ++m) {
+    const RootClasses found = classify(expanded(std::vector<complex>(static_cast<std::size_t>(m), 1.0)));
+    ASSERT_EQ(found.centres.size(), 1u) << "(z - 1)^" << m;
+    EXPECT_LT(std::abs(found.centres[0] - 1.0), 0.05) << "(z - 1)^" << m;
+  }
+  const struct {
+    const char* text;
+    std::size_t classes;
+  } cases[] = {
+      {"1e-13z^2 - 1e-13", 2},                   // roots 1 and -1, values below 1e-12 everywhere near them
+      {"z^2 + 1e-300", 2},                       // roots +-1e-150 i
+      {"z^20 - 1e-200", 20},                     // twenty roots on |z| = 1e-10
+      {"z^2 - 3e-13z + 2e-26", 2},               // roots 1e-13 apart, at 1e-13 and 2e-13
+      {"1e-300z^3 - 1e-300", 3},                 // z^3 - 1 at the scale of 1e-300
+      {"z^6 - z^5 - 2z^4 + 2z^3 + z^2 - z", 3},  // z (z - 1)^3 (z + 1)^2, a root at 0 besides
+  };
+  for (const auto& c : cases) {
+    const cli::Checked<Polynomial> p = parse_polynomial(c.text);
+    ASSERT_TRUE(p.problem.empty()) << p.problem;
+    EXPECT_EQ(classify(p.value).centres.size(), c.classes) << c.text;
+  }
+}
+
+// A class's centre is the mean of its roots without overflow, up to the largest double.
+TEST(Roots, CentresOfTheLargestRootsAreFinite) {
+  const double largest = std::numeric_limits<double>::max();
+  const RootClasses found = classify(from_roots({largest, largest, {-largest, largest}}));
+  ASSERT_EQ(found.centres.size(), 2u);
+  EXPECT_EQ(found.centres[0], complex(largest, 0));
+  EXPECT_EQ(found.centres[1], complex(-largest, largest));
 }
 
 // Roots whose powers overflow a double, and roots far below 1: found all the same, to the last digits.

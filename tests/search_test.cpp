@@ -1,4 +1,5 @@
 // The search called directly, its report captured from std::cout.
+#include <cmath>
 #include <complex>
 #include <limits>
 #include <sstream>
@@ -79,6 +80,48 @@ TEST(Search, ReportsAZeroOnlyWhenItIsFinite) {
   for (const Pair& p : pairs) {
     SCOPED_TRACE(::testing::Message() << "start pair " << p.x0 << ", " << p.x1);
     expect_well_formed(run_search(p.x0, p.x1));
+  }
+}
+
+// A polynomial is searched at its own scale, by every method: its multiples by powers of two, down to
+// 2^-1000 (whose squares would underflow), take its very steps, each row's value the multiple's own.
+TEST(Search, APolynomialsMultiplesByPowersOfTwoTakeItsSteps) {
+  struct Row {
+    complex x, fx;
+  };
+  bool converged = false;
+  Method m = Method::muller;
+  const auto rows_of = [&](const Polynomial& p) {
+    std::vector<Row> rows;
+    converged = search_by(m, OfPolynomial{p}, 0, {1, 1}, [&](int, complex x, complex fx) {
+      rows.push_back({x, fx});
+    });
+    return rows;
+  };
+  const std::vector<complex> c = {{1, 0}, {0, 0}, {-1, 0}};  // z^2 - 1, scale 1
+  for (const Method method : methods) {
+    m = method;
+    const std::vector<Row> wanted = rows_of(from_coefficients(c));
+    ASSERT_TRUE(converged) << names(m).key;
+    EXPECT_LT(std::abs(wanted.back().x - 1.0), 1e-12) << names(m).key;
+    for (const int k : {-1000, -40, 40, 1000}) {
+      std::vector<complex> multiple;
+      multiple.reserve(c.size());
+      for (const complex a : c) {
+        multiple.emplace_back(std::ldexp(a.real(), k), std::ldexp(a.imag(), k));
+      }
+      const std::vector<Row> got = rows_of(from_coefficients(multiple));
+      EXPECT_TRUE(converged) << names(m).key << ", " << k;
+      ASSERT_EQ(got.size(), wanted.size()) << names(m).key << ", " << k;
+      for (std::size_t r = 0; r < got.size(); ++r) {
+        EXPECT_EQ(bits(got[r].x.real()), bits(wanted[r].x.real()))
+            << names(m).key << ", " << k << ", row " << r + 1;
+        EXPECT_EQ(bits(got[r].x.imag()), bits(wanted[r].x.imag()))
+            << names(m).key << ", " << k << ", row " << r + 1;
+        EXPECT_EQ(got[r].fx, complex(std::ldexp(wanted[r].fx.real(), k), std::ldexp(wanted[r].fx.imag(), k)))
+            << names(m).key << ", " << k << ", row " << r + 1;
+      }
+    }
   }
 }
 

@@ -80,6 +80,7 @@ export function shortest(v) {
   return sign + (fixed.length <= scientific.length ? fixed : scientific);
 }
 
-// The canonical text of a list of [re, im]: RE or RE,IM each, ';' between.
+// The canonical text of a list of [re, im]: RE or RE,IM each, ';' between, and no exponent's '+' (a
+// space in a query), so that it travels in a URL as it is.
 export const canonical = (list) =>
-  list.map((z) => shortest(z[0]) + (z[1] !== 0 ? ',' + shortest(z[1]) : '')).join(';');
+  list.map((z) => shortest(z[0]) + (z[1] !== 0 ? ',' + shortest(z[1]) : '')).join(';').replace(/\+/g, '');

@@ -158,7 +158,7 @@ export function parsePoint(text) {
   if (parts.length > 2) {
     return { problem: 'debe ser RE,IM, dos números decimales separados por una coma, no ' + echo(String(text)) };
   }
-  const read = parts.map((p) => real(p.trim()));
+  const read = parts.map((p) => real(p.replace(/^ +| +$/g, ''))); // spaces only, as the programs allow
   const wrong = read.findIndex((r) => r.problem);
   if (wrong >= 0) {
     return { problem: 'tiene mal la parte ' + (wrong === 0 ? 'real' : 'imaginaria') + ': ' + read[wrong].problem };

@@ -148,7 +148,7 @@ export class Scanner {
         return 1;
       }
     }
-    const power = digits.length > 4 ? Infinity : Number(digits);
+    const power = Number(digits); // leading zeros count for nothing, as in the programs: z^007 is z^7
     if (power < 1 || power > maxDegree) {
       return this.fail('tiene la potencia z^' + digits + ': las potencias van de 1 a ' + maxDegree);
     }

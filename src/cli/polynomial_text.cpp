@@ -1,6 +1,7 @@
 // Polynomials written as lists of roots or of coefficients, and the canonical text of a polynomial.
 #include "cli/polynomial_text.hpp"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -74,6 +75,15 @@ Checked<Polynomial> parse_coefficients(const std::string& text) {
   return {from_coefficients(std::move(c.value)), ""};
 }
 
+std::string roots_problem(const std::vector<complex>& roots) {
+  for (const complex r : roots) {
+    if (!cx::finite(r)) {
+      return "tiene una raiz fuera del alcance de los double: su modulo pasa de 1.8e+308";
+    }
+  }
+  return "";
+}
+
 std::string canonical(const Polynomial& p) {
   std::string text;
   for (const complex z : p.by_roots() ? p.roots : p.c) {
@@ -82,6 +92,9 @@ std::string canonical(const Polynomial& p) {
       text += "," + shortest(z.imag());
     }
   }
+  // An exponent's '+' would read as a space in a query: 1e21, not 1e+21, so that the text travels in a
+  // URL as it is.
+  text.erase(std::remove(text.begin(), text.end(), '+'), text.end());
   return text;
 }
 

@@ -6,6 +6,7 @@
 #include <complex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/checked.hpp"
 #include "search/polynomial.hpp"
@@ -42,8 +43,13 @@ Checked<Polynomial> parse_roots(const std::string& text);
 // them, the first nonzero.
 Checked<Polynomial> parse_coefficients(const std::string& text);
 
+// Why a polynomial with these roots cannot be drawn, or "": a root that is not a finite double, its modulus
+// past the largest (1.8e+308), where no search can end.
+std::string roots_problem(const std::vector<std::complex<double>>& roots);
+
 // The canonical text of a polynomial: its coefficients (or its roots, in the roots form) each as RE or
-// RE,IM in the shortest decimals that read back to the same double, separated by ';'.
+// RE,IM in the shortest decimals that read back to the same double (as to_chars writes them, the
+// exponent without its '+': 1e21, 1e-06), separated by ';'. It needs no escaping in a URL's query.
 std::string canonical(const Polynomial& p);
 
 // A polynomial as the explorer's addresses name it: name 'c' and its coefficients, or 'r' and its roots,

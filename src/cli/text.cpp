@@ -15,6 +15,37 @@ namespace {
 
 bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
+// The length of the UTF-8 character that starts text[at], or 0 where none does (a stray continuation
+// byte, a sequence cut short, an overlong form, a surrogate, past U+10FFFF) or where it is a C1 control
+// (U+0080 to U+009F), which some terminals take for the start of a code as they do ESC.
+std::size_t utf8_length(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t k) {
+    return at + k < text.size() ? static_cast<unsigned char>(text[at + k]) : 0u;
+  };
+  const unsigned lead = byte(0);
+  const std::size_t length = lead < 0x80                    ? 1
+                             : lead >= 0xc2 && lead <= 0xdf ? 2
+                             : lead >= 0xe0 && lead <= 0xef ? 3
+                             : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                            : 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xc0) != 0x80) {
+      return 0;
+    }
+  }
+  const unsigned second = byte(1);
+  const bool wrong = (lead == 0xc2 && second < 0xa0) || (lead == 0xe0 && second < 0xa0) ||
+                     (lead == 0xed && second >= 0xa0) || (lead == 0xf0 && second < 0x90) ||
+                     (lead == 0xf4 && second >= 0x90);
+  return wrong ? 0 : length;
+}
+
+// Whether text[at] is shown as an escape: a control character, or a byte that does not begin a UTF-8
+// character as above.
+bool escaped_at(const std::string& text, std::size_t at) {
+  return is_control(text[at]) || utf8_length(text, at) == 0;
+}
+
 // The characters that have a short escape inside $'...', and the letters that follow the backslash.
 const char escaped[] = "\a\b\t\n\v\f\r'\\";
 const char escape_letters[] = "abtnvfr'\\";
@@ -31,7 +62,11 @@ std::size_t skip_digits(const std::string& text, std::size_t& at) {
 }  // namespace
 
 std::string quote(const std::string& text) {
-  if (std::none_of(text.begin(), text.end(), is_control)) {
+  bool plain = true;
+  for (std::size_t at = 0; at < text.size() && plain; at += std::max<std::size_t>(1, utf8_length(text, at))) {
+    plain = !escaped_at(text, at);
+  }
+  if (plain) {
     std::string quoted = "'";
     for (const char c : text) {
       // A quote ends the quoting, is given quoted, and the quoting starts again: as a shell reads it.
@@ -40,17 +75,23 @@ std::string quote(const std::string& text) {
     return quoted + "'";
   }
   std::string quoted = "$'";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const char* const escape = c == '\0' ? nullptr : std::strchr(escaped, c);
     if (escape != nullptr) {
       quoted += '\\';
       quoted += escape_letters[escape - escaped];
-    } else if (is_control(c)) {
+      ++at;
+    } else if (escaped_at(text, at)) {
+      // In octal, a byte at a time (a C1 control's second byte is not UTF-8 on its own either).
       char octal[5];
       std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned>(static_cast<unsigned char>(c)));
       quoted += octal;
+      ++at;
     } else {
-      quoted += c;
+      const std::size_t bytes = utf8_length(text, at);
+      quoted.append(text, at, bytes);
+      at += bytes;
     }
   }
   return quoted + "'";

@@ -10,8 +10,9 @@
 namespace muller::cli {
 
 // A name or any other text from the user as a message shows it: in single quotes, or, when it holds
-// control characters, as $'...' with those characters escaped (\n, \t, \033...), so that it cannot break
-// a message's line or send codes to a terminal. Other bytes pass unchanged, UTF-8 included.
+// control characters or bytes that are not UTF-8, as $'...' with those escaped (\n, \t, \033, \377...), so
+// that it cannot break a message's line, send codes to a terminal, or put a stray byte in an answer that
+// says it is UTF-8. UTF-8 passes unchanged, but for the C1 controls (U+0080 to U+009F), escaped too.
 std::string quote(const std::string& text);
 
 // A value echoed in a message: quoted, and cut to its first 40 bytes followed by "..." when longer, so

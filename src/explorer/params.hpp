@@ -4,6 +4,7 @@
 
 #include <complex>
 #include <cstddef>
+#include <initializer_list>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -24,15 +25,23 @@ namespace muller::explorer {
 cli::Checked<std::complex<double>> point_param(const http::Request& req, const char* name,
                                                std::complex<double> absent);
 
+// Why a request's query cannot name one answer, or "": a key other than those of the route, or one of
+// them given twice (each is named). route names the route in the message ("/tile").
+std::string key_problem(const http::Request& req, std::initializer_list<const char*> keys, const char* route);
+
 // The method a request names by m= (secant, muller, newton or halley), or none.
 cli::Checked<std::optional<search::Method>> method_param(const http::Request& req);
 
 // The polynomial a request names: "c=" with its coefficients or "r=" with its roots. key is "c=..." or
 // "r=..." in the canonical text, and empty, with no polynomial, for z^4 + 1 (no parameter, or its own
-// coefficients), whose tiles keep the URLs, tags and bytes they had before any other was drawn.
+// coefficients), whose tiles keep the URLs, tags and bytes they had before any other was drawn. When the
+// request spelled the polynomial otherwise (other digits, percent-escapes, a key escaped, empty
+// parameters), moved_to is where it should go instead: the route's last segment and its query with the
+// polynomial in the canonical text, a relative reference that holds under any prefix.
 struct Asked {
   std::string key;
   std::shared_ptr<const map::MapPolynomial> polynomial;
+  std::string moved_to;
 };
 
 // The polynomials requests have named lately, parsed and classified once each: a request that names one
@@ -43,7 +52,8 @@ class Polynomials {
   explicit Polynomials(std::size_t most = 256) : most_(most) {}
 
   // The polynomial of the request, or why it names none that can be served: both parameters given, a
-  // list that is not a polynomial, or a spelling other than the canonical one (which is named).
+  // list that is not a polynomial, or roots out of range. In c= and r= a '+' is read as a '+' (neither
+  // ever holds a space), so that an exponent written 1e+21 is read, and moved to 1e21.
   cli::Checked<Asked> asked(const http::Request& req);
 
  private:

@@ -122,6 +122,11 @@ struct Explorer::Service {
                                      std::to_string(side - 1)));
       return;
     }
+    const std::string keys = key_problem(req, {"x0", "c", "r", "m", "v"}, "/tile");
+    if (!keys.empty()) {
+      respond(http::refusal(400, keys));
+      return;
+    }
     const cli::Checked<complex> x0 = point_param(req, "x0", 0);
     if (!x0.problem.empty()) {
       respond(http::refusal(400, x0.problem));
@@ -130,6 +135,10 @@ struct Explorer::Service {
     const cli::Checked<Asked> asked = polynomials.asked(req);
     if (!asked.problem.empty()) {
       respond(http::refusal(400, asked.problem));
+      return;
+    }
+    if (!asked.value.moved_to.empty()) {
+      respond(moved(asked.value.moved_to));
       return;
     }
     const cli::Checked<std::optional<search::Method>> method = method_param(req);
@@ -166,7 +175,7 @@ struct Explorer::Service {
     const auto answer = [this, respond, r](const std::shared_ptr<const Tile>& drawn) {
       respond(tile_answer(drawn, r));
     };
-    switch (tiles.find(key, asked.value.polynomial, tile, answer)) {
+    switch (tiles.find(key, asked.value.polynomial, tile, answer, req.peer)) {
       case Tiles::Found::ready:
         answer(tile);
         break;
@@ -196,6 +205,10 @@ struct Explorer::Service {
   }
 
   http::Response serve_report(const http::Request& req) {
+    const std::string keys = key_problem(req, {"x0", "x1", "c", "r", "m", "v"}, "/report");
+    if (!keys.empty()) {
+      return http::refusal(400, keys);
+    }
     if (req.param("x1") == nullptr) {
       return http::refusal(400, "falta x1, el segundo punto de partida (RE,IM)");
     }
@@ -208,6 +221,9 @@ struct Explorer::Service {
     if (!asked.problem.empty()) {
       return http::refusal(400, asked.problem);
     }
+    if (!asked.value.moved_to.empty()) {
+      return moved(asked.value.moved_to);
+    }
     const cli::Checked<std::optional<search::Method>> method = method_param(req);
     if (!method.problem.empty()) {
       return http::refusal(400, method.problem);
@@ -217,9 +233,16 @@ struct Explorer::Service {
   }
 
   http::Response serve_roots(const http::Request& req) {
+    const std::string keys = key_problem(req, {"c", "r", "m", "v"}, "/roots");
+    if (!keys.empty()) {
+      return http::refusal(400, keys);
+    }
     const cli::Checked<Asked> asked = polynomials.asked(req);
     if (!asked.problem.empty()) {
       return http::refusal(400, asked.problem);
+    }
+    if (!asked.value.moved_to.empty()) {
+      return moved(asked.value.moved_to);
     }
     // The roots are the polynomial's whatever the method; m= is read so that a page may send it.
     if (const auto method = method_param(req); !method.problem.empty()) {
@@ -227,6 +250,16 @@ struct Explorer::Service {
     }
     const map::MapPolynomial* p = asked.value.polynomial.get();
     return json_answer(roots_json(asked.value.key, p != nullptr ? *p : z4_plus_1));
+  }
+
+  // A polynomial spelled otherwise than in its canonical text is sent to its one URL, as a server sends
+  // a directory named without its slash; the redirect, as the URL's answer, may be kept.
+  static http::Response moved(const std::string& location) {
+    http::Response r;
+    r.status = 301;
+    r.headers = {{"Location", location}, {"Cache-Control", "public, max-age=86400"}};
+    r.body = std::make_shared<const std::string>("la direccion canonica es " + location + "\n");
+    return r;
   }
 
   static http::Response json_answer(std::string json) {

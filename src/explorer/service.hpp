@@ -10,13 +10,15 @@
 //
 // Tiles, reports and roots are of z^4 + 1, or of the polynomial named by c=c_n;...;c_0 (coefficients,
 // highest power first) or r=r_1;...;r_n (roots), each number RE or RE,IM, in the canonical text of
-// cli: any other spelling of the same numbers is refused, naming the canonical one, so that a
-// polynomial has one URL and one place in the cache. c= with z^4 + 1's coefficients is z^4 + 1.
+// cli: any other spelling of the same numbers, escaped or not, is redirected there (301), so that a
+// polynomial has one URL and one place in the cache; a parameter that the route does not take, or one
+// given twice, is refused (400, naming it). c= with z^4 + 1's coefficients is z^4 + 1.
 //
 // HEAD is answered for all of them; every other method gets 405. A tile depends on nothing but its URL
 // and the program's version, so its response may be kept by any cache for good. Tiles are drawn one at
-// a time with all the drawing threads, a bounded number waiting; past that a request gets 503 with
-// Retry-After. Drawn tiles stay in memory, least recently used first out, within a budget of bytes.
+// a time with all the drawing threads, the clients' addresses served in turn, a bounded number waiting
+// in all and from each address; past that a request gets 503 with Retry-After. Drawn tiles stay in
+// memory, least recently used first out, within a budget of bytes.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +32,7 @@ struct ExplorerSettings {
   int threads = 1;                            // threads that draw a tile
   std::size_t cache_bytes = 256u << 20;       // of PNG tiles kept in memory
   std::size_t waiting_tiles = 64;             // tiles waiting to be drawn, past which requests get 503
+  std::size_t waiting_per_client = 16;        // of those, from one client address
   int loops = 2;                              // threads that read requests and send responses
   std::function<void()> before_drawing;       // for tests: run on the drawing thread before each tile
   std::function<std::string()> draw_instead;  // for tests and fuzzing: a tile's PNG, made in no time

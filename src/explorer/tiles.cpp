@@ -54,6 +54,7 @@ Tiles::Tiles(const ExplorerSettings& s)
     : threads_(s.threads),
       budget_(s.cache_bytes),
       waiting_limit_(s.waiting_tiles),
+      client_limit_(s.waiting_per_client),
       before_drawing_(s.before_drawing),
       draw_instead_(s.draw_instead),
       drawer_([this] { run(); }) {}
@@ -74,7 +75,7 @@ std::shared_ptr<const Tile> Tiles::cached(const TileKey& key) {
 }
 
 Tiles::Found Tiles::find(const TileKey& key, const std::shared_ptr<const map::MapPolynomial>& polynomial,
-                         std::shared_ptr<const Tile>& tile, const Waiter& waiter) {
+                         std::shared_ptr<const Tile>& tile, const Waiter& waiter, const std::string& client) {
   const std::lock_guard<std::mutex> lock(mutex_);
   const auto cached = index_.find(key);
   if (cached != index_.end()) {
@@ -87,10 +88,16 @@ Tiles::Found Tiles::find(const TileKey& key, const std::shared_ptr<const map::Ma
     ++waiting_;
     return Found::parked;
   }
-  if (stopping_ || queue_.size() >= waiting_limit_) {
+  const auto mine = queues_.find(client);
+  const std::size_t queued = mine == queues_.end() ? 0 : mine->second.size();
+  if (stopping_ || queued_ >= waiting_limit_ || queued >= client_limit_) {
     return Found::busy;
   }
-  queue_.push_back({key, polynomial});
+  if (queued == 0) {
+    turns_.push_back(client);
+  }
+  queues_[client].push_back({key, polynomial});
+  ++queued_;
   waiters_[key].push_back(waiter);
   ++waiting_;
   wake_.notify_one();
@@ -105,15 +112,19 @@ void Tiles::stop() {
       return;
     }
     stopping_ = true;
-    for (const Job& job : queue_) {
-      const TileKey& key = job.key;
-      for (const Waiter& w : waiters_[key]) {
-        cancelled.push_back(w);
+    for (const auto& [client, jobs] : queues_) {
+      for (const Job& job : jobs) {
+        const TileKey& key = job.key;
+        for (const Waiter& w : waiters_[key]) {
+          cancelled.push_back(w);
+        }
+        waiting_ -= static_cast<long long>(waiters_[key].size());
+        waiters_.erase(key);
       }
-      waiting_ -= static_cast<long long>(waiters_[key].size());
-      waiters_.erase(key);
     }
-    queue_.clear();
+    queues_.clear();
+    turns_.clear();
+    queued_ = 0;
   }
   wake_.notify_one();
   for (const Waiter& w : cancelled) {
@@ -131,12 +142,22 @@ void Tiles::run() {
     Job job;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) {
+      wake_.wait(lock, [this] { return stopping_ || !turns_.empty(); });
+      if (turns_.empty()) {
         return;
       }
-      job = std::move(queue_.front());
-      queue_.pop_front();
+      // The next client's first tile; the client goes to the back of the line if it has more.
+      const std::string client = std::move(turns_.front());
+      turns_.pop_front();
+      const auto mine = queues_.find(client);
+      job = std::move(mine->second.front());
+      mine->second.pop_front();
+      --queued_;
+      if (mine->second.empty()) {
+        queues_.erase(mine);
+      } else {
+        turns_.push_back(client);
+      }
     }
     if (before_drawing_) {
       before_drawing_();

@@ -54,7 +54,10 @@ using Waiter = std::function<void(std::shared_ptr<const Tile>)>;
 
 // Drawn tiles in memory, and the tiles being or waiting to be drawn with the requests that wait for
 // them. One thread draws, one tile at a time with every drawing thread: a tile then comes as soon as
-// it can, and the next one in line is not slowed by the others.
+// it can, and the next one in line is not slowed by the others. The tiles waiting are kept by the
+// address of the client that asked first, and the clients are served in turn, a tile each: however many
+// one client asks for, another's tile waits for at most one of them to be drawn (beside the one in
+// hand), and each client may have only so many waiting.
 class Tiles {
  public:
   explicit Tiles(const ExplorerSettings& s);
@@ -68,9 +71,10 @@ class Tiles {
   std::shared_ptr<const Tile> cached(const TileKey& key);
 
   // The tile if it is in memory; else the waiter is kept until the tile, of polynomial (null for
-  // z^4 + 1), is drawn; busy when too many tiles wait already, or the service is stopping.
+  // z^4 + 1), is drawn, in client's turn if no one asked for it before; busy when too many tiles wait
+  // already, in all or from client, or the service is stopping.
   Found find(const TileKey& key, const std::shared_ptr<const map::MapPolynomial>& polynomial,
-             std::shared_ptr<const Tile>& tile, const Waiter& waiter);
+             std::shared_ptr<const Tile>& tile, const Waiter& waiter, const std::string& client);
 
   // Tiles not yet begun are given up (their requests refused); the one being drawn is finished.
   void stop();
@@ -91,6 +95,7 @@ class Tiles {
   const int threads_;
   const std::size_t budget_;
   const std::size_t waiting_limit_;
+  const std::size_t client_limit_;
   const std::function<void()> before_drawing_;
   const std::function<std::string()> draw_instead_;
   std::mutex mutex_;
@@ -99,7 +104,9 @@ class Tiles {
   std::list<std::pair<TileKey, std::shared_ptr<const Tile>>> lru_;  // most recently used first
   std::unordered_map<TileKey, decltype(lru_)::iterator, TileKeyHash> index_;
   std::size_t bytes_ = 0;
-  std::deque<Job> queue_;
+  std::unordered_map<std::string, std::deque<Job>> queues_;  // by client, in the order asked
+  std::deque<std::string> turns_;                            // clients with tiles waiting, next first
+  std::size_t queued_ = 0;                                   // tiles in queues_
   std::unordered_map<TileKey, std::vector<Waiter>, TileKeyHash> waiters_;
   long long waiting_ = 0;  // requests in waiters_
   std::atomic<long long> renders_{0};

@@ -29,12 +29,15 @@ struct Limits {
 };
 
 // A request as the service sees it: GET or HEAD already told from any other method, the path and the
-// query's values percent-decoded ('+' in the query is a space, as forms send it).
+// query's values percent-decoded ('+' in the query is a space, as forms send it); the query as sent too,
+// for a service that reads its own spellings, and the address the client connected from.
 struct Request {
   std::string method;
   bool head = false;  // answered as GET is, without the body
   std::string path;
   std::vector<std::pair<std::string, std::string>> query;  // in the order given
+  std::string raw_query;                                   // the target's part after '?', undecoded
+  std::string peer;                                        // the client's IP address, as text
   std::string if_none_match;
 
   // The first value of a query parameter, or null.

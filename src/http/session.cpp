@@ -95,8 +95,8 @@ Request request_for(std::string_view target) {
   Request r;
   const std::size_t question = target.find('?');
   r.path = decoded(target.substr(0, question), false);
-  for (std::string_view q = question == std::string_view::npos ? "" : target.substr(question + 1);
-       !q.empty();) {
+  r.raw_query = question == std::string_view::npos ? "" : target.substr(question + 1);
+  for (std::string_view q = r.raw_query; !q.empty();) {
     const std::string_view pair = q.substr(0, q.find('&'));
     q.remove_prefix(std::min(q.size(), pair.size() + 1));
     const std::size_t equals = pair.find('=');
@@ -141,6 +141,8 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
     // A response leaves in one write, but without this the kernel would hold its last segment back until
     // the client acknowledged the one before.
     stream_.socket().set_option(tcp::no_delay(true), ignored);
+    const tcp::endpoint peer = stream_.socket().remote_endpoint(ignored);
+    peer_ = ignored ? std::string() : peer.address().to_string();
     net::dispatch(stream_.get_executor(),
                   beast::bind_front_handler(&HttpSession::next_request, shared_from_this()));
   }
@@ -271,6 +273,7 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
   void handle_request() {
     const auto& req = parser_->get();
     Request r = request_for(req.target());
+    r.peer = peer_;
     r.method = std::string(req.method_string());
     r.head = req.method() == beast_http::verb::head;
     r.if_none_match = std::string(req[beast_http::field::if_none_match]);
@@ -354,6 +357,7 @@ class HttpSession final : public Session, public std::enable_shared_from_this<Ht
   const Limits& limits_;
   beast::tcp_stream stream_;
   std::uint64_t id_;
+  std::string peer_;  // the client's address
   beast::flat_buffer buffer_;
   std::optional<beast_http::request_parser<DroppedBody>> parser_;
   beast_http::response<beast_http::span_body<const char>> response_;

@@ -35,7 +35,7 @@ void add(Tally& total, const Tally& t) {
   }
   total.rows += t.rows;
   total.lane_steps += t.lane_steps;
-  total.redone += t.redone;
+  total.ruled_steps += t.ruled_steps;
 }
 
 }  // namespace

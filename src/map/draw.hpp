@@ -19,10 +19,10 @@ struct Tally {
   long long rows = 0;                       // rows over all searches
   int threads = 0;                          // threads that drew the map
   // What the vector kernel did, for its benchmarks (zero on the scalar path): lane-steps taken (a
-  // Muller step of every lane of a group, idle lanes included, counts one per lane), and searches that
-  // left the lanes and were done again by the scalar search.
+  // Muller step of every lane of a group, idle lanes included, counts one per lane), and of them those
+  // taken again on every value, by the ruled arithmetic (a hardware vector's lanes all count).
   long long lane_steps = 0;
-  long long redone = 0;
+  long long ruled_steps = 0;
 };
 
 // How draw() computes the map: on the vector units, many searches side by side (see basins_kernel.hpp),

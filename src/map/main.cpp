@@ -92,6 +92,22 @@ std::string shortest(std::complex<double> z) {
   return "(" + shortest(z.real()) + "," + shortest(z.imag()) + ")";
 }
 
+// The value of --poly (by coefficients) or --roots, read and classified; the program ends on a value it
+// cannot use.
+std::shared_ptr<const MapPolynomial> read_polynomial(cli::Parser& args, bool by_coefficients) {
+  const cli::Checked<cli::Polynomial> p =
+      by_coefficients ? cli::parse_polynomial(args.value()) : cli::parse_roots(args.value());
+  if (!p.problem.empty()) {
+    args.error(args.name() + " " + p.problem);
+  }
+  auto polynomial = std::make_shared<const MapPolynomial>(map_polynomial(p.value));
+  const std::string out_of_range = cli::roots_problem(polynomial->classes.roots);
+  if (!out_of_range.empty()) {
+    args.error(args.name() + " " + out_of_range);
+  }
+  return polynomial;
+}
+
 Options parse(int argc, char** argv) {
   enum : int { scalar = cli::first_long_code, center, x0, poly, roots, method, compare };
   static const option long_options[] = {
@@ -144,7 +160,7 @@ Options parse(int argc, char** argv) {
         o.compare = true;
         break;
       case poly:
-      case roots: {
+      case roots:
         if (polynomial_code == c) {
           args.error(args.name() + " aparece dos veces: el polinomio se da una sola vez");
         }
@@ -153,14 +169,8 @@ Options parse(int argc, char** argv) {
         }
         polynomial_option = args.name();
         polynomial_code = c;
-        const cli::Checked<cli::Polynomial> p =
-            c == poly ? cli::parse_polynomial(args.value()) : cli::parse_roots(args.value());
-        if (!p.problem.empty()) {
-          args.error(args.name() + " " + p.problem);
-        }
-        o.polynomial = std::make_shared<const MapPolynomial>(map_polynomial(p.value));
+        o.polynomial = read_polynomial(args, c == poly);
         break;
-      }
       default:
         args.unhandled();
     }

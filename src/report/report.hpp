@@ -3,9 +3,9 @@
 
 #include <complex>
 #include <cstring>
-#include <string>
 #include <iomanip>
 #include <ostream>
+#include <string>
 #include <utility>
 
 #include "search/methods.hpp"

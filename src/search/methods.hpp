@@ -11,6 +11,7 @@
 // ends as a non-finite search does, never on a root.
 #pragma once
 
+#include <cmath>
 #include <complex>
 #include <cstring>
 #include <string>
@@ -53,19 +54,26 @@ inline bool method_named(const std::string& key, Method& m) {
 
 // What the methods evaluate: p, and for Newton's and Halley's p' and p''. z^4 + 1 by f, fd and 12 z^2
 // (the second derivative's coefficients 12, 0, 0 by sparse Horner: (12 z) z), and any polynomial by its
-// coefficients' rule. Lane copies: FD and FDD, and LanePolynomial of d and dd, in map/kernel/search-inl.h.
+// coefficients' rule, scaled: the methods run on p 2^-scale (search/polynomial.hpp), so that the
+// residual test measures p against its scale and p's multiples by powers of two take the same steps, and
+// each row's value is handed back times 2^scale, p's own wherever it is in range. Lane copies: FD and
+// FDD, and LanePolynomial of scaled_d and scaled_dd, in map/kernel/search-inl.h.
+// NOLINTBEGIN(readability-convert-member-functions-to-static): members like OfPolynomial's, for one template
 struct Z4Plus1 {
   std::complex<double> value(std::complex<double> z) const { return f(z); }
   std::complex<double> first(std::complex<double> z) const { return fd(z); }
   std::complex<double> second(std::complex<double> z) const {
     return cx::mul(cx::mul(std::complex<double>(12.0, 0.0), z), z);
   }
+  int scale() const { return 0; }
 };
+// NOLINTEND(readability-convert-member-functions-to-static)
 struct OfPolynomial {
   const Polynomial& p;
-  std::complex<double> value(std::complex<double> z) const { return evaluate(p, z); }
-  std::complex<double> first(std::complex<double> z) const { return derivative(p, z); }
-  std::complex<double> second(std::complex<double> z) const { return second_derivative(p, z); }
+  std::complex<double> value(std::complex<double> z) const { return evaluate_scaled(p, z); }
+  std::complex<double> first(std::complex<double> z) const { return derivative_scaled(p, z); }
+  std::complex<double> second(std::complex<double> z) const { return second_derivative_scaled(p, z); }
+  int scale() const { return p.scale; }
 };
 
 namespace detail {
@@ -120,10 +128,15 @@ complex next_point(Method m, const E& e, complex x0, complex x1, complex f0, com
 // when the residual and the last step fell below their tolerances, false after row 99. Muller's method
 // is search_over itself.
 template <class E, class Row>
-bool search_by(Method m, const E& e, std::complex<double> x0, std::complex<double> x1, Row&& row) {
+bool search_by(Method m, const E& e, std::complex<double> x0, std::complex<double> x1, Row&& given) {
   using detail::complex;
+  const double back = std::ldexp(1.0, e.scale());
+  const auto row = [&given, &e, back](int k, complex x, complex fx) {
+    given(k, x,
+          e.scale() == 0 ? fx : complex(cx::times<true>(fx.real(), back), cx::times<true>(fx.imag(), back)));
+  };
   if (m == Method::muller) {
-    return search_over([&e](complex z) { return e.value(z); }, x0, x1, std::forward<Row>(row));
+    return search_over([&e](complex z) { return e.value(z); }, x0, x1, row);
   }
   complex f0 = m == Method::secant ? e.value(x0) : complex();
   complex f1 = e.value(x1);

@@ -2,6 +2,8 @@
 // product expanded.
 #include "search/polynomial.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace muller::search {
@@ -37,6 +39,25 @@ Polynomial from_coefficients(std::vector<std::complex<double>> c) {
   };
   p.d = derived(p.c);
   p.dd = p.d.size() > 1 ? derived(p.d) : std::vector<complex>{};
+  double largest = 0;
+  for (const complex coefficient : p.c) {
+    largest = std::max({largest, std::fabs(coefficient.real()), std::fabs(coefficient.imag())});
+  }
+  // Within -1022 to 1023, 2^scale and 2^-scale are both doubles, and the scaled coefficients exact
+  // wherever they are normal (the derivatives' too: scaling by a power of two and rounding commute).
+  p.scale = std::isfinite(largest) ? std::clamp(std::ilogb(largest), -1022, 1023) : 1023;
+  const double factor = std::ldexp(1.0, -p.scale);
+  const auto scaled = [factor](const std::vector<complex>& from) {
+    std::vector<complex> to;
+    to.reserve(from.size());
+    for (const complex a : from) {
+      to.emplace_back(a.real() * factor, a.imag() * factor);
+    }
+    return to;
+  };
+  p.scaled = scaled(p.c);
+  p.scaled_d = scaled(p.d);
+  p.scaled_dd = scaled(p.dd);
   return p;
 }
 
@@ -52,6 +73,10 @@ Polynomial from_roots(std::vector<std::complex<double>> roots) {
   }
   Polynomial p = from_coefficients(std::move(c));
   p.roots = std::move(roots);
+  p.scale = 0;  // evaluated as the product, and monic: its own scale
+  p.scaled = p.c;
+  p.scaled_d = p.d;
+  p.scaled_dd = p.dd;
   return p;
 }
 

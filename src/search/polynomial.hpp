@@ -22,6 +22,13 @@
 // Every zero part of a root is +0 (-0 is read as 0), and z - (+0) is z exactly, signs of zeros included.
 //
 // Both forms run in cx's operations, with the NaN rule, so that every platform gets the same bits.
+//
+// The scale of p is a power of two 2^s: in the coefficient form, 2^s <= m < 2^(s+1) for m the largest part
+// (real or imaginary) of its coefficients, s kept within -1022 to 1023; in the roots form, which is monic
+// and has no other multiple, 1. The search runs on p 2^-s, whose coefficients are p's times an exact power
+// of two, so its residual test |p 2^-s| < fprec measures |p| against p's scale, and p and any multiple of p
+// by a power of two are searched on the same values, bit for bit: the same map at any scale. For z^4 + 1,
+// and every polynomial whose largest part lies in [1, 2), s is 0 and the search runs on p itself.
 #pragma once
 
 #include <complex>
@@ -44,6 +51,12 @@ struct Polynomial {
   std::vector<std::complex<double>> dd;
   // The roots as given, in the roots form; empty in the coefficient form.
   std::vector<std::complex<double>> roots;
+  // p's scale is 2^scale (0 in the roots form), and these are c, d and dd times 2^-scale, the
+  // coefficients the searches evaluate: c, d and dd themselves when scale is 0.
+  int scale = 0;
+  std::vector<std::complex<double>> scaled;
+  std::vector<std::complex<double>> scaled_d;
+  std::vector<std::complex<double>> scaled_dd;
 
   int degree() const { return static_cast<int>(c.size()) - 1; }
   bool by_roots() const { return !roots.empty(); }
@@ -66,7 +79,7 @@ inline std::complex<double> add_sparse(std::complex<double> p, std::complex<doub
   return {re, im};
 }
 
-// Sparse Horner on c[0..n] (highest power first). Lane copy: LanePolynomial in map/kernel/search-inl.h.
+// Sparse Horner on c[0..n] (highest power first).
 inline std::complex<double> horner(const std::complex<double>* c, int n, std::complex<double> z) {
   const bool monic = n >= 1 && c[0] == std::complex<double>(1.0, 0.0);
   std::complex<double> p = monic ? add_sparse(z, c[1]) : c[0];  // 1 z + c_{n-1}, without the product
@@ -78,7 +91,7 @@ inline std::complex<double> horner(const std::complex<double>* c, int n, std::co
 
 }  // namespace detail
 
-// p(z), by the form p was given in. Lane copy: LanePolynomial in map/kernel/search-inl.h.
+// p(z), by the form p was given in.
 inline std::complex<double> evaluate(const Polynomial& p, std::complex<double> z) {
   if (p.by_roots()) {
     std::complex<double> product = cx::sub<true>(z, p.roots[0]);
@@ -90,6 +103,12 @@ inline std::complex<double> evaluate(const Polynomial& p, std::complex<double> z
   return detail::horner(p.c.data(), p.degree(), z);
 }
 
+// p(z) 2^-scale, the values the search runs on: the roots' product as evaluate() forms it, or sparse
+// Horner on the scaled coefficients. Lane copy: LanePolynomial in map/kernel/search-inl.h.
+inline std::complex<double> evaluate_scaled(const Polynomial& p, std::complex<double> z) {
+  return p.by_roots() ? evaluate(p, z) : detail::horner(p.scaled.data(), p.degree(), z);
+}
+
 // p'(z), by sparse Horner on the derivative's coefficients.
 inline std::complex<double> derivative(const Polynomial& p, std::complex<double> z) {
   return detail::horner(p.d.data(), p.degree() - 1, z);
@@ -98,6 +117,16 @@ inline std::complex<double> derivative(const Polynomial& p, std::complex<double>
 // p''(z), by sparse Horner on the second derivative's coefficients; 0 for a polynomial of degree 1.
 inline std::complex<double> second_derivative(const Polynomial& p, std::complex<double> z) {
   return p.dd.empty() ? std::complex<double>(0.0, 0.0) : detail::horner(p.dd.data(), p.degree() - 2, z);
+}
+
+// p'(z) 2^-scale and p''(z) 2^-scale, for the methods that use them beside p(z) 2^-scale. Lane copies:
+// LanePolynomial of scaled_d and scaled_dd in map/kernel/search-inl.h.
+inline std::complex<double> derivative_scaled(const Polynomial& p, std::complex<double> z) {
+  return detail::horner(p.scaled_d.data(), p.degree() - 1, z);
+}
+inline std::complex<double> second_derivative_scaled(const Polynomial& p, std::complex<double> z) {
+  return p.scaled_dd.empty() ? std::complex<double>(0.0, 0.0)
+                             : detail::horner(p.scaled_dd.data(), p.degree() - 2, z);
 }
 
 }  // namespace muller::search

@@ -6,6 +6,8 @@
 #include <limits>
 #include <numeric>
 
+#include "search/exact.hpp"
+
 namespace muller::search {
 
 namespace {
@@ -169,70 +171,30 @@ bool sweep(const std::vector<complex>& a, std::vector<complex>& z, std::vector<b
   return all;
 }
 
-// The exact sign of a x b = a.re b.im - a.im b.re: each product split exactly into a sum of two doubles
-// (Veltkamp's split, Dekker's product: no fused multiply-add), and the four terms summed into a
-// nonoverlapping expansion (Shewchuk's Grow-Expansion), whose largest term carries the sign. Each vector is
-// first scaled by a power of two to a larger part in [1, 2), which keeps every term normal and changes
-// no sign.
-struct TwoTerms {
-  double high;
-  double low;
-};
-TwoTerms two_sum(double x, double y) {
-  const double s = x + y;
-  const double v = s - x;
-  return {s, (x - (s - v)) + (y - v)};
-}
-TwoTerms split(double x) {
-  const double c = 134217729.0 * x;  // 2^27 + 1
-  const double high = c - (c - x);
-  return {high, x - high};
-}
-TwoTerms two_product(double x, double y) {
-  const double p = x * y;
-  const TwoTerms xs = split(x);
-  const TwoTerms ys = split(y);
-  const double error = ((xs.high * ys.high - p) + xs.high * ys.low + xs.low * ys.high) + xs.low * ys.low;
-  return {p, error};
-}
-complex normalised(complex z) {
-  const double larger = std::max(std::fabs(z.real()), std::fabs(z.imag()));
-  if (larger == 0) {
-    return z;
-  }
-  const int shift = -std::ilogb(larger);
-  return {std::ldexp(z.real(), shift), std::ldexp(z.imag(), shift)};
-}
-int cross_sign(complex a, complex b) {
-  a = normalised(a);
-  b = normalised(b);
-  const TwoTerms first = two_product(a.real(), b.imag());
-  const TwoTerms second = two_product(-a.imag(), b.real());
-  double expansion[4] = {first.low, first.high, 0, 0};  // increasing magnitude, nonoverlapping
-  int length = 2;
-  for (const double term : {second.low, second.high}) {
-    double q = term;
-    for (int k = 0; k < length; ++k) {
-      const TwoTerms s = two_sum(q, expansion[k]);
-      expansion[k] = s.low;
-      q = s.high;
-    }
-    expansion[length++] = q;
-  }
-  for (int k = length - 1; k >= 0; --k) {
-    if (expansion[k] != 0) {
-      return expansion[k] > 0 ? 1 : -1;
-    }
-  }
-  return 0;
-}
-
 // 0 for arguments in [0, pi) (the point 0 included), 1 for [pi, 2 pi).
 int half_plane(complex z) { return z.imag() > 0 || (z.imag() == 0 && z.real() >= 0) ? 0 : 1; }
 
 double squared_distance(complex a, complex b) {
   const complex d = cx::sub<true>(a, b);
   return d.real() * d.real() + d.imag() * d.imag();
+}
+
+// The mean of finite roots: their sum over their number, or, where the sum would overflow, the sum of
+// their 32nds (a class has at most 20 roots) over their number, times 32.
+complex mean(const std::vector<complex>& roots) {
+  complex sum(0.0, 0.0);
+  for (const complex r : roots) {
+    sum = cx::add<true>(sum, r);
+  }
+  const auto count = static_cast<double>(roots.size());
+  if (cx::finite(sum) || !std::all_of(roots.begin(), roots.end(), [](complex r) { return cx::finite(r); })) {
+    return {sum.real() / count, sum.imag() / count};
+  }
+  complex part(0.0, 0.0);
+  for (const complex r : roots) {
+    part = cx::add<true>(part, complex(r.real() / 32, r.imag() / 32));
+  }
+  return {part.real() / count * 32, part.imag() / count * 32};
 }
 
 }  // namespace
@@ -251,19 +213,55 @@ bool argument_before(complex a, complex b) {
   return cross_sign(a, b) > 0;
 }
 
-std::vector<complex> find_roots(const Polynomial& p) {
+namespace {
+
+// The roots as found, in a scaled variable w = 2^-e z, each with the radius of a disc about it in w: the
+// discs hold the roots, a connected group of m discs exactly m of them.
+struct Estimates {
+  std::vector<complex> w;
+  std::vector<double> radius;
+  int e = 0;
+};
+
+// The inclusion radius of estimate i of the roots of a (highest power first, degree n), by Braess and
+// Hadeler's theorem on Weierstrass' correction: n |a(w_i)| / (|a_n| prod over j of |w_i - w_j|). The product
+// is kept as a mantissa and an exponent, so that no factor can overflow or underflow it; estimates equal to
+// w_i are left out of it, as they are joined with it anyway.
+double inclusion_radius(const std::vector<complex>& a, const std::vector<complex>& w, std::size_t i) {
+  const double value = cx::abs(compensated_horner(a, w[i]));
+  if (value == 0) {
+    return 0;
+  }
+  double product = cx::abs(a.front());
+  int exponent = 0;
+  for (std::size_t j = 0; j < w.size(); ++j) {
+    if (w[j] != w[i]) {
+      int e = 0;
+      product = std::frexp(product * cx::abs(cx::sub<true>(w[i], w[j])), &e);
+      exponent += e;
+    }
+  }
+  return std::ldexp(static_cast<double>(w.size()) * value / product, -exponent);
+}
+
+Estimates estimates(const Polynomial& p) {
+  Estimates found;
   if (p.by_roots()) {
-    return p.roots;
+    // Given exactly: a disc of no width each, so that only equal roots join.
+    found.w = p.roots;
+    found.radius.assign(p.roots.size(), 0.0);
+    return found;
   }
   // Roots at 0, exactly, for the zero coefficients at the low end.
   std::vector<complex> a = p.c;
-  std::vector<complex> zeros;
+  std::size_t zeros = 0;
   while (a.size() > 1 && a.back() == complex(0.0, 0.0)) {
     a.pop_back();
-    zeros.emplace_back(0.0, 0.0);
+    ++zeros;
   }
-  const int e = a.size() > 1 ? scale_roots(a) : 0;
-  std::vector<complex> z = a.size() > 1 ? starts(a) : std::vector<complex>{};
+  found.e = a.size() > 1 ? scale_roots(a) : 0;
+  std::vector<complex>& z = found.w;
+  z = a.size() > 1 ? starts(a) : std::vector<complex>{};
   std::vector<bool> done(z.size(), false);
   int sweeps = 0;
   while (sweeps < sweeps_limit && !sweep(a, z, done, false)) {
@@ -272,18 +270,35 @@ std::vector<complex> find_roots(const Polynomial& p) {
   for (int k = 0; k < polishing_sweeps; ++k) {
     sweep(a, z, done, true);
   }
-  for (complex& root : z) {
-    root = {std::ldexp(root.real(), e), std::ldexp(root.imag(), e)};
+  // The roots at 0 share p's factor z^m with the product over the others, which cancel: the other roots'
+  // radii are those of a alone, and theirs are 0.
+  for (std::size_t i = 0; i < z.size(); ++i) {
+    found.radius.push_back(inclusion_radius(a, z, i));
   }
-  z.insert(z.end(), zeros.begin(), zeros.end());
-  return z;
+  z.insert(z.end(), zeros, complex(0.0, 0.0));
+  found.radius.insert(found.radius.end(), zeros, 0.0);
+  return found;
+}
+
+}  // namespace
+
+std::vector<complex> find_roots(const Polynomial& p) {
+  Estimates found = estimates(p);
+  for (complex& root : found.w) {
+    root = {std::ldexp(root.real(), found.e), std::ldexp(root.imag(), found.e)};
+  }
+  return found.w;
 }
 
 RootClasses classify(const Polynomial& p) {
   RootClasses classes;
-  classes.roots = find_roots(p);
+  const Estimates found = estimates(p);
+  for (const complex w : found.w) {
+    classes.roots.emplace_back(std::ldexp(w.real(), found.e), std::ldexp(w.imag(), found.e));
+  }
   const std::size_t n = classes.roots.size();
-  // Joined roots share a label: the lowest index among them.
+  // Joined roots share a label: the lowest index among them. Two join when their discs meet, in w, where
+  // neither the distances nor the radii can overflow.
   std::vector<std::size_t> label(n);
   std::iota(label.begin(), label.end(), 0);
   const auto root_of = [&](std::size_t i) {
@@ -294,15 +309,8 @@ RootClasses classify(const Polynomial& p) {
   };
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t j = i + 1; j < n; ++j) {
-      const complex a = classes.roots[i];
-      const complex step = cx::sub<true>(classes.roots[j], a);
-      bool small = true;
-      for (int k = 1; k < 32 && small; ++k) {
-        const double t = k / 32.0;
-        const complex value = evaluate(p, cx::add<true>(a, complex(step.real() * t, step.imag() * t)));
-        small = !cx::has_nan(value) && !cx::abs_at_least(value, 1e-12);
-      }
-      if (small) {
+      const bool same = found.w[i] == found.w[j];
+      if (same || cx::abs(cx::sub<true>(found.w[i], found.w[j])) <= found.radius[i] + found.radius[j]) {
         const std::size_t ri = root_of(i);
         const std::size_t rj = root_of(j);
         label[std::max(ri, rj)] = std::min(ri, rj);
@@ -311,32 +319,34 @@ RootClasses classify(const Polynomial& p) {
   }
   // Each class at the mean of its roots, then the classes sorted by argument.
   std::vector<std::size_t> leaders;
-  std::vector<complex> sums;
-  std::vector<int> counts;
+  std::vector<std::vector<complex>> members;
   std::vector<int> unsorted(n);
   for (std::size_t i = 0; i < n; ++i) {
     const std::size_t leader = root_of(i);
-    const auto found = std::find(leaders.begin(), leaders.end(), leader);
-    const auto index = static_cast<std::size_t>(found - leaders.begin());
-    if (found == leaders.end()) {
+    const auto found_leader = std::find(leaders.begin(), leaders.end(), leader);
+    const auto index = static_cast<std::size_t>(found_leader - leaders.begin());
+    if (found_leader == leaders.end()) {
       leaders.push_back(leader);
-      sums.emplace_back(0.0, 0.0);
-      counts.push_back(0);
+      members.emplace_back();
     }
-    sums[index] = cx::add<true>(sums[index], classes.roots[i]);
-    ++counts[index];
+    members[index].push_back(classes.roots[i]);
     unsorted[i] = static_cast<int>(index);
   }
   // An imaginary part within the class's own uncertainty (its roots' spread about the mean, or the 4 n eps
   // that a simple root's backward error allows) is read as 0: such a class lies on the positive real axis
   // as far as the roots can tell, and would otherwise fall on either side of the cut at argument 0.
   std::vector<complex> centres;
-  for (std::size_t c = 0; c < sums.size(); ++c) {
-    centres.emplace_back(sums[c].real() / counts[c], sums[c].imag() / counts[c]);
+  centres.reserve(members.size());
+  for (const std::vector<complex>& roots : members) {
+    centres.push_back(mean(roots));
   }
   std::vector<double> spread(centres.size());
   for (std::size_t c = 0; c < centres.size(); ++c) {
-    spread[c] = 4 * static_cast<double>(n) * eps * cx::abs(centres[c]);
+    const double allowed = 4 * static_cast<double>(n) * eps;
+    const double modulus = cx::abs(centres[c]);
+    // Past the largest double, the modulus is taken of the centre scaled down first.
+    spread[c] = std::isfinite(modulus) ? allowed * modulus
+                                       : cx::abs({centres[c].real() * allowed, centres[c].imag() * allowed});
   }
   for (std::size_t i = 0; i < n; ++i) {
     const auto c = static_cast<std::size_t>(unsorted[i]);

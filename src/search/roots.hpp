@@ -37,12 +37,18 @@ namespace muller::search {
 // The roots of p: found as above in the coefficient form, as given in the roots form.
 std::vector<std::complex<double>> find_roots(const Polynomial& p);
 
-// The classes of p's roots. Two roots join when |p| < 1e-12 at all 31 interior points of the segment
-// between them, k/32 of the way for k = 1 to 31 (a multiple root's estimates, or a tight cluster);
-// separated roots never do. Each class is placed at the mean of its roots (its imaginary part read as 0
-// when within the roots' spread about the mean, or 4 n eps of its modulus: the class is then on the
-// positive real axis as far as can be told), and the classes are ordered by the argument of that point,
-// from 0 up to 2 pi (z^4 + 1: upper right, upper left, lower left, lower right), decided exactly.
+// The classes of p's roots: the connected groups of their inclusion discs. About each root found, z_i, a
+// disc of radius n |p(z_i)| / (|a_n| prod over j != i of |z_i - z_j|) (Braess and Hadeler's bound on
+// Weierstrass' correction), p evaluated there by compensated Horner, so that it is the residual and not
+// the evaluation's rounding noise; any connected group of m discs holds exactly m roots of p, so roots
+// whose discs meet cannot be told apart from what was computed, and make one class. An m-fold root's
+// estimates (spread by eps^(1/m)) always do; roots that are apart relative to their own accuracy never
+// do, at any scale of p or of its roots. Roots given as such are exact: only equal ones join. The
+// radii scale with p's roots and not at all with p's multiples, so the classes have no threshold. Each
+// class is placed at the mean of its roots, without overflow (its imaginary part read as 0 when within
+// the roots' spread about the mean, or 4 n eps of its modulus: the class is then on the positive real
+// axis as far as can be told), and the classes are ordered by the argument of that point, from 0 up to
+// 2 pi (z^4 + 1: upper right, upper left, lower left, lower right), decided exactly.
 struct RootClasses {
   std::vector<std::complex<double>> roots;    // n roots
   std::vector<int> class_of;                  // each root's class

@@ -101,8 +101,14 @@ MULLER_EXPORT("muller_polynomial") int set_polynomial() {
   if (!p.problem.empty()) {
     return refuse(p.problem);
   }
-  polynomial = p.value.has_value() ? std::make_shared<const map::MapPolynomial>(map::map_polynomial(*p.value))
-                                   : nullptr;
+  std::shared_ptr<const map::MapPolynomial> asked =
+      p.value.has_value() ? std::make_shared<const map::MapPolynomial>(map::map_polynomial(*p.value))
+                          : nullptr;
+  const std::string out_of_range = asked != nullptr ? cli::roots_problem(asked->classes.roots) : "";
+  if (!out_of_range.empty()) {
+    return refuse(input.substr(0, 1) + " " + out_of_range);
+  }
+  polynomial = std::move(asked);
   key = p.value.has_value() ? input : "";
   named = input;
   return 0;

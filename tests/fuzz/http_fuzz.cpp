@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!whole) {
     fail(std::strerror(error), answer);
   }
-  static const std::set<int> statuses = {200, 304, 400, 404, 405, 413, 414, 431, 500, 503, 505};
+  static const std::set<int> statuses = {200, 301, 304, 400, 404, 405, 413, 414, 431, 500, 503, 505};
   const auto next_is_whole = [&](bool has_body) {
     std::string rest = answer;
     const std::optional<Reply> r = take_reply(rest, has_body);

@@ -14,7 +14,8 @@ export function polyField(store, elements) {
   form.addEventListener('submit', (e) => {
     e.preventDefault();
     const roots = kind.value === 'roots';
-    const read = roots ? parseRoots(input.value.trim()) : parsePolynomial(input.value.trim());
+    // As typed: the reader takes spaces where the programs do, and nothing else.
+    const read = roots ? parseRoots(input.value) : parsePolynomial(input.value);
     input.setAttribute('aria-invalid', read.problem ? 'true' : 'false');
     problem.textContent = read.problem ? (roots ? 'la lista de raíces ' : 'el polinomio ') + read.problem : '';
     if (!read.problem) {

@@ -5,8 +5,9 @@
 // idle. Here each lane follows its own search, kLanes of them side by side (several hardware vectors
 // together, to hide the latency of division and square root), and a lane whose search ends takes the
 // next pixel. The lanes' arithmetic (lanes-inl.h) and their search (search-inl.h) compute what the scalar
-// search computes on its plain path, bit for bit; a search that leaves it is done again by outcome(),
-// so every pixel is what the scalar map has.
+// search computes on its plain path, bit for bit; for a hardware vector with a lane whose values leave
+// that path (an overflow, an infinity, a NaN), the step is taken again on every value by the ruled
+// arithmetic of total-inl.h, which follows the scalar search there too, so every pixel is the scalar map's.
 #include "map/kernel/kernel.hpp"
 
 #include <algorithm>
@@ -66,13 +67,14 @@ class Drawer {
         height_(static_cast<int>(window.im.size())),
         polynomial_(window.polynomial.get()),
         method_(window.method),
-        f0_(polynomial_ != nullptr ? search::evaluate(polynomial_->p, window.x0) : search::f(window.x0)),
+        f0_(polynomial_ != nullptr ? search::evaluate_scaled(polynomial_->p, window.x0)
+                                   : search::f(window.x0)),
         remaining_(window.im.size(), 0) {
     const int classes = polynomial_ != nullptr ? static_cast<int>(polynomial_->classes.centres.size()) : 4;
     if (polynomial_ != nullptr) {
       lane_polynomial_.emplace(polynomial_->p);
-      lane_derivative_.emplace(polynomial_->p.d);
-      lane_second_.emplace(polynomial_->p.dd);
+      lane_derivative_.emplace(polynomial_->p.scaled_d);
+      lane_second_.emplace(polynomial_->p.scaled_dd);
     }
     for (int end = 0; end < end_kinds; ++end) {
       for (int rows = 0; rows <= search::numiter; ++rows) {
@@ -105,6 +107,7 @@ class Drawer {
       }
     }
     tally_.lane_steps += steps_ * static_cast<long long>(kLanes);
+    tally_.ruled_steps += ruled_vectors_ * static_cast<long long>(hn::Lanes(Tag()));
   }
 
  private:
@@ -193,6 +196,7 @@ class Drawer {
         if (hn::AllFalse(Tag(), off.m[u])) {
           continue;
         }
+        ++ruled_vectors_;
         const total::Z1 x3_all =
             step_ruled(part(x0, u), part(x1, u), part(x2, u), part(f0, u), part(f1, u), part(f2, u));
         const total::Z1 f3_all = P_R(x3_all);
@@ -420,6 +424,7 @@ class Drawer {
   std::optional<LanePolynomial> lane_polynomial_;
   std::optional<LanePolynomial> lane_derivative_;
   std::optional<LanePolynomial> lane_second_;
+  long long ruled_vectors_ = 0;  // hardware vectors whose step was taken again on every value
   std::complex<double> f0_;
   std::vector<int> remaining_;  // pixels of each row not yet finished
   // colour() of every end and row count, looked up for each pixel instead of computed.

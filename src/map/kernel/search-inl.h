@@ -56,17 +56,17 @@ inline HWY_NOINLINE total::Z1 FDDRuled(const total::Z1& z) {
   return total::Mul(total::Mul(total::Constant(12.0, 0.0), z), z);
 }
 
-// Any other polynomial as search::evaluate() computes it (search/polynomial.hpp, with horner()), its
-// coefficients or roots the same in every lane: sparse Horner, adding only a coefficient's nonzero parts, or
-// the product of the factors z - r. Products and sums are the scalar ones wherever the value comes out finite
-// (a product that meets a NaN or an infinity is not finite at the end either), and the caller sends every
-// lane whose value is not finite to outcome().
+// Any other polynomial as search::evaluate_scaled() computes it (search/polynomial.hpp, with horner()), its
+// scaled coefficients or roots the same in every lane: sparse Horner, adding only a coefficient's nonzero
+// parts, or the product of the factors z - r. Products and sums are the scalar ones wherever the value comes
+// out finite (a product that meets a NaN or an infinity is not finite at the end either); Ruled() below
+// computes it on every value, for the vectors that have a lane whose value is not.
 class LanePolynomial {
  public:
   explicit LanePolynomial(const search::Polynomial& p)
-      : LanePolynomial(p.by_roots() ? p.roots : p.c, p.by_roots()) {}
-  // Coefficients alone, highest power first (the derivatives' of search::derivative and
-  // search::second_derivative); none is the polynomial 0.
+      : LanePolynomial(p.by_roots() ? p.roots : p.scaled, p.by_roots()) {}
+  // Coefficients alone, highest power first (the derivatives' of search::derivative_scaled and
+  // search::second_derivative_scaled); none is the polynomial 0.
   explicit LanePolynomial(const std::vector<std::complex<double>>& values, bool by_roots = false)
       : by_roots_(by_roots) {
     for (const std::complex<double> c : values) {
