@@ -396,8 +396,8 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
       {Pair::greater_all, "cx::abs_greater / total::Greater",
        [](const complex* z, const Polynomial&) { return complex(cx::abs_greater(z[0], z[1]) ? 1 : 0, 0.0); },
        false},
-      {Pair::polynomial_all, "evaluate / LanePolynomial::Ruled",
-       [](const complex* z, const Polynomial& p) { return evaluate(p, z[0]); }, false},
+      {Pair::polynomial_all, "evaluate_scaled / LanePolynomial::Ruled",
+       [](const complex* z, const Polynomial& p) { return evaluate_scaled(p, z[0]); }, false},
       {Pair::muller_all, "detail::muller_step<true> / MullerStepRuled",
        [](const complex* z, const Polynomial&) {
          return detail::muller_step<true>(z[0], z[1], z[2], z[3], z[4], z[5]);
