@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <new>
 #include <utility>
 
 #include "map/palette.hpp"
@@ -78,25 +79,40 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
     }
     total = tally;
   };
+  // A thread that finds no memory for its buffers ends the rows for every thread, and once all have
+  // stopped, the calling thread throws it on: an exception must not leave a thread (that ends the
+  // program), nor the calling thread while the others still draw into rgb.
+  std::atomic<bool> no_memory{false};
+  auto guarded = [&](Tally& total) {
+    try {
+      work(total);
+    } catch (const std::bad_alloc&) {
+      no_memory = true;
+      next_row = height;
+    }
+  };
   int started = 1;  // the calling thread
 #if MULLER_THREADS
   std::vector<std::thread> workers;
   workers.reserve(tallies.size() - 1);
   for (std::size_t t = 1; t < tallies.size(); ++t) {
     try {
-      workers.emplace_back(work, std::ref(tallies[t]));
+      workers.emplace_back(guarded, std::ref(tallies[t]));
     } catch (const std::system_error&) {
       break;  // no memory for another stack, or a limit on processes: the others take its rows
     }
   }
 #endif
-  work(tallies[0]);
+  guarded(tallies[0]);
 #if MULLER_THREADS
   for (std::thread& w : workers) {
     w.join();
   }
   started += static_cast<int>(workers.size());
 #endif
+  if (no_memory) {
+    throw std::bad_alloc();
+  }
   Tally total;
   total.threads = started;
   for (const Tally& t : tallies) {
