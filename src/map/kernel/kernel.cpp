@@ -477,42 +477,9 @@ void draw_rows_vector(const Window& window, std::atomic<int>& next_row, std::uin
   HWY_DYNAMIC_DISPATCH(DrawRows)(window, next_row, rgb, tally, rows_done);
 }
 
-#ifdef HWY_COMPILE_ONLY_STATIC
-// One target, the module's (targets.h), chosen by whoever loaded it: Highway's run-time library, which
-// finds the processor's, is not there.
-std::vector<long long> vector_targets() {
-  if (HWY_STATIC_TARGET == HWY_SCALAR || HWY_STATIC_TARGET == HWY_EMU128) {
-    return {};
-  }
-  return {HWY_STATIC_TARGET};
-}
-
-void use_vector_target(long long /* target */) {}
-#else
-std::vector<long long> vector_targets() {
-  std::vector<long long> targets;
-  for (const std::int64_t t : hwy::SupportedAndGeneratedTargets()) {
-    // Highway's fallbacks, one lane or two emulated, are slower than the plain search.
-    if (t != HWY_SCALAR && t != HWY_EMU128) {
-      targets.push_back(t);
-    }
-  }
-  return targets;
-}
-
-void use_vector_target(long long target) { hwy::SetSupportedTargetsForTest(target); }
-#endif
-
 int vector_lanes() {
   using namespace kernel;
   return HWY_DYNAMIC_DISPATCH(Lanes)();
-}
-
-const char* target_name(long long target) { return hwy::TargetName(target); }
-
-const char* vector_target() {
-  const std::vector<long long> targets = vector_targets();
-  return targets.empty() ? nullptr : target_name(targets.front());
 }
 
 }  // namespace muller::map
