@@ -17,7 +17,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <vector>
 
 #include "map/draw.hpp"
@@ -67,15 +66,11 @@ class Drawer {
         height_(static_cast<int>(window.im.size())),
         polynomial_(window.polynomial.get()),
         method_(window.method),
+        problem_(polynomial_ != nullptr ? &polynomial_->p : nullptr),
         f0_(polynomial_ != nullptr ? search::evaluate_scaled(polynomial_->p, window.x0)
                                    : search::f(window.x0)),
         remaining_(window.im.size(), 0) {
     const int classes = polynomial_ != nullptr ? static_cast<int>(polynomial_->classes.centres.size()) : 4;
-    if (polynomial_ != nullptr) {
-      lane_polynomial_.emplace(polynomial_->p);
-      lane_derivative_.emplace(polynomial_->p.scaled_d);
-      lane_second_.emplace(polynomial_->p.scaled_dd);
-    }
     for (int end = 0; end < end_kinds; ++end) {
       for (int rows = 0; rows <= search::numiter; ++rows) {
         colours_[colour_index(static_cast<End>(end), rows)] = colour({static_cast<End>(end), rows}, classes);
@@ -151,17 +146,6 @@ class Drawer {
     StoreW(z.im, p.im.data());
   }
 
-  // The bits of a mask of kLanes lanes, lane l in bit l.
-  static std::uint64_t bits(const WM& m) {
-    std::uint64_t all = 0;
-    for (std::size_t u = 0; u < kVectors; ++u) {
-      std::uint8_t b[8] = {};
-      hn::StoreMaskBits(Tag(), m.m[u], b);
-      all |= std::uint64_t{b[0]} << (u * kWidth);
-    }
-    return all;
-  }
-
   // One step of the method in every lane, the points and values shifted as the scalar search shifts
   // them; the lanes where the search stops are set in stopping. The plain step first (lanes-inl.h); a
   // lane it cannot vouch for is computed on every value (total-inl.h). Not inlined, so that
@@ -184,7 +168,7 @@ class Drawer {
         x3 = next_from(x2, f2, off);
         break;
     }
-    Z f3 = P(x3);
+    Z f3 = problem_.P(x3);
     off = off | Not(IsFinite(f3));
     WM stops = Stops(x2, x3, f3, off);
     if (!AllFalse(off)) {
@@ -197,12 +181,12 @@ class Drawer {
           continue;
         }
         ++ruled_vectors_;
-        const total::Z1 x3_all =
-            step_ruled(part(x0, u), part(x1, u), part(x2, u), part(f0, u), part(f1, u), part(f2, u));
-        const total::Z1 f3_all = P_R(x3_all);
-        put(x3, u, off.m[u], x3_all);
-        put(f3, u, off.m[u], f3_all);
-        const M stops_all = StopsRuled(part(x2, u), x3_all, f3_all);
+        const total::Z1 x3_all = step_ruled(total::Part(x0, u), total::Part(x1, u), total::Part(x2, u),
+                                            total::Part(f0, u), total::Part(f1, u), total::Part(f2, u));
+        const total::Z1 f3_all = problem_.PRuled(x3_all);
+        total::Put(x3, u, off.m[u], x3_all);
+        total::Put(f3, u, off.m[u], f3_all);
+        const M stops_all = StopsRuled(total::Part(x2, u), x3_all, f3_all);
         stops.m[u] = hn::Or(hn::And(off.m[u], stops_all), hn::AndNot(off.m[u], stops.m[u]));
       }
     }
@@ -212,7 +196,7 @@ class Drawer {
     store(f1, f_[0]);
     store(f2, f_[1]);
     store(f3, f_[2]);
-    stopping = bits(stops);
+    stopping = MaskBits(stops);
   }
 
   // The method's step on one vector, on every value (total-inl.h), for the lanes the plain step could
@@ -232,16 +216,9 @@ class Drawer {
   // Newton's or Halley's next point from x, where p is fx, on one vector, on every value.
   total::Z1 next_from_ruled(const total::Z1& x, const total::Z1& fx) const {
     if (method_ == search::Method::newton) {
-      return NewtonStepRuled(x, fx, D_R(x));
+      return NewtonStepRuled(x, fx, problem_.DRuled(x));
     }
-    return HalleyStepRuled(x, fx, D_R(x), DD_R(x));
-  }
-
-  // Vector u of a group's values, and the lanes of m set there to z.
-  static total::Z1 part(const Z& z, std::size_t u) { return {z.re.v[u], z.im.v[u]}; }
-  static void put(Z& z, std::size_t u, M m, const total::Z1& value) {
-    z.re.v[u] = hn::IfThenElse(m, value.re, z.re.v[u]);
-    z.im.v[u] = hn::IfThenElse(m, value.im, z.im.v[u]);
+    return HalleyStepRuled(x, fx, problem_.DRuled(x), problem_.DDRuled(x));
   }
 
   // A search's first row from its start points, for a stretch of pixels at a time: not inlined, as it
@@ -257,9 +234,9 @@ class Drawer {
   // Newton's or Halley's next point from x, where p is fx.
   HWY_INLINE Z next_from(const Z& x, const Z& fx, WM& off) const {
     if (method_ == search::Method::newton) {
-      return NewtonStep(x, fx, D(x), off);
+      return NewtonStep(x, fx, problem_.D(x), off);
     }
-    return HalleyStep(x, fx, D(x), DD(x), off);
+    return HalleyStep(x, fx, problem_.D(x), problem_.DD(x), off);
   }
 
   // Gives the lane the next pixel whose search goes on past its secant row, finishing on the way those
@@ -337,9 +314,9 @@ class Drawer {
     for (std::size_t j = 0; j < padded; j += kLanes) {
       WM off = None();
       const Z x1{LoadW(re.data() + j), im};
-      Z f1 = P(x1);
+      Z f1 = problem_.P(x1);
       Z x2 = first_step(x0, x1, f0, f1, off);
-      Z f2 = P(x2);
+      Z f2 = problem_.P(x2);
       off = off | Not(IsFinite(f2));
       WM stops = Stops(x1, x2, f2, off);
       if (!AllFalse(off)) {
@@ -348,15 +325,16 @@ class Drawer {
           if (hn::AllFalse(Tag(), off.m[u])) {
             continue;
           }
-          const total::Z1 f1_all = P_R(part(x1, u));
-          const total::Z1 x2_all = method_ == search::Method::secant || method_ == search::Method::muller
-                                       ? SecantStepRuled(part(x0, u), part(x1, u), part(f0, u), f1_all)
-                                       : next_from_ruled(part(x1, u), f1_all);
-          const total::Z1 f2_all = P_R(x2_all);
-          put(f1, u, off.m[u], f1_all);
-          put(x2, u, off.m[u], x2_all);
-          put(f2, u, off.m[u], f2_all);
-          const M stops_all = StopsRuled(part(x1, u), x2_all, f2_all);
+          const total::Z1 f1_all = problem_.PRuled(total::Part(x1, u));
+          const total::Z1 x2_all =
+              method_ == search::Method::secant || method_ == search::Method::muller
+                  ? SecantStepRuled(total::Part(x0, u), total::Part(x1, u), total::Part(f0, u), f1_all)
+                  : next_from_ruled(total::Part(x1, u), f1_all);
+          const total::Z1 f2_all = problem_.PRuled(x2_all);
+          total::Put(f1, u, off.m[u], f1_all);
+          total::Put(x2, u, off.m[u], x2_all);
+          total::Put(f2, u, off.m[u], f2_all);
+          const M stops_all = StopsRuled(total::Part(x1, u), x2_all, f2_all);
           stops.m[u] = hn::Or(hn::And(off.m[u], stops_all), hn::AndNot(off.m[u], stops.m[u]));
         }
       }
@@ -371,20 +349,6 @@ class Drawer {
         row_.start[j + l] = status[l] == 1.0 ? Start::converged_at_once : Start::goes_on;
       }
     }
-  }
-
-  // The lanes' values of the polynomial searched, and of its first and second derivatives.
-  HWY_INLINE Z P(const Z& z) const { return lane_polynomial_.has_value() ? (*lane_polynomial_)(z) : F(z); }
-  HWY_INLINE Z D(const Z& z) const { return lane_derivative_.has_value() ? (*lane_derivative_)(z) : FD(z); }
-  HWY_INLINE Z DD(const Z& z) const { return lane_second_.has_value() ? (*lane_second_)(z) : FDD(z); }
-  total::Z1 P_R(const total::Z1& z) const {
-    return lane_polynomial_.has_value() ? lane_polynomial_->Ruled(z) : FRuled(z);
-  }
-  total::Z1 D_R(const total::Z1& z) const {
-    return lane_derivative_.has_value() ? lane_derivative_->Ruled(z) : FDRuled(z);
-  }
-  total::Z1 DD_R(const total::Z1& z) const {
-    return lane_second_.has_value() ? lane_second_->Ruled(z) : FDDRuled(z);
   }
 
   // How a search that stopped on its row (x, fx) ended, as outcome() classifies it: at the class of zeros
@@ -421,9 +385,7 @@ class Drawer {
   int height_;
   const MapPolynomial* polynomial_;  // nothing for z^4 + 1
   const search::Method method_;
-  std::optional<LanePolynomial> lane_polynomial_;
-  std::optional<LanePolynomial> lane_derivative_;
-  std::optional<LanePolynomial> lane_second_;
+  const LaneProblem problem_;
   long long ruled_vectors_ = 0;  // hardware vectors whose step was taken again on every value
   std::complex<double> f0_;
   std::vector<int> remaining_;  // pixels of each row not yet finished

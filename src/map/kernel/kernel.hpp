@@ -13,9 +13,9 @@ namespace muller::map {
 // Draws the rows of window that next_row hands out (each taken by fetch_add, until it passes the last
 // row) into rgb and tally, as draw() does with outcome() and colour(), and counts finished rows in
 // rows_done. Each lane of the vector units follows one search on the plain path of the scalar search;
-// a search that leaves it (a NaN or an infinity, a comparison of moduli too close to call from squared
-// norms, a quotient or square root that needs its rare scalings) is done again by outcome(), so every
-// pixel is what outcome() gives.
+// where a lane leaves it (a NaN or an infinity, a comparison of moduli too close to call from squared
+// norms, a quotient or square root that needs its rare scalings), its hardware vector takes that step
+// again on every value as the scalar search does, so every pixel is what outcome() gives.
 void draw_rows_vector(const Window& window, std::atomic<int>& next_row, std::uint8_t* rgb, Tally& tally,
                       std::atomic<int>& rows_done);
 

@@ -14,6 +14,7 @@
 #include <hwy/highway.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 
 #include "map/kernel/wasm_f64-inl.h"
@@ -143,6 +144,17 @@ HWY_INLINE WM Not(const WM& a) {
 // |a| <= the largest double: false for infinities and NaNs. Two floating-point instructions, where
 // Highway's IsFinite takes integer shifts and compares on some targets.
 HWY_INLINE WM IsFinite(const W& a) { return Abs(a) <= Splat(std::numeric_limits<double>::max()); }
+
+// The bits of a mask of kLanes lanes, lane l in bit l.
+HWY_INLINE std::uint64_t MaskBits(const WM& m) {
+  std::uint64_t all = 0;
+  for (std::size_t u = 0; u < kVectors; ++u) {
+    std::uint8_t b[8] = {};
+    hn::StoreMaskBits(Tag(), m.m[u], b);
+    all |= std::uint64_t{b[0]} << (u * kWidth);
+  }
+  return all;
+}
 HWY_INLINE WM None() {
   WM r;
   for (M& m : r.m) {

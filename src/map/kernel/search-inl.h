@@ -12,6 +12,7 @@
 
 #include <complex>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "map/kernel/lanes-inl.h"
@@ -130,6 +131,31 @@ class LanePolynomial {
   bool monic_ = false;
   std::vector<double> re_;  // coefficients, highest power first, or roots
   std::vector<double> im_;
+};
+
+// What the methods evaluate (search::Z4Plus1 and search::OfPolynomial in search/methods.hpp): p, p' and
+// p'' of the polynomial searched at its scale, or of z^4 + 1 for none; on the lanes, and ruled on one
+// vector.
+class LaneProblem {
+ public:
+  explicit LaneProblem(const search::Polynomial* p) {
+    if (p != nullptr) {
+      p_.emplace(*p);
+      d_.emplace(p->scaled_d);
+      dd_.emplace(p->scaled_dd);
+    }
+  }
+  HWY_INLINE Z P(const Z& z) const { return p_.has_value() ? (*p_)(z) : F(z); }
+  HWY_INLINE Z D(const Z& z) const { return d_.has_value() ? (*d_)(z) : FD(z); }
+  HWY_INLINE Z DD(const Z& z) const { return dd_.has_value() ? (*dd_)(z) : FDD(z); }
+  total::Z1 PRuled(const total::Z1& z) const { return p_.has_value() ? p_->Ruled(z) : FRuled(z); }
+  total::Z1 DRuled(const total::Z1& z) const { return d_.has_value() ? d_->Ruled(z) : FDRuled(z); }
+  total::Z1 DDRuled(const total::Z1& z) const { return dd_.has_value() ? dd_->Ruled(z) : FDDRuled(z); }
+
+ private:
+  std::optional<LanePolynomial> p_;
+  std::optional<LanePolynomial> d_;
+  std::optional<LanePolynomial> dd_;
 };
 
 // The convergence test, search::detail::goes_on (search/search.hpp), negated: whether the search stops

@@ -269,6 +269,13 @@ inline HWY_NOINLINE Z1 Root(const Z1& z) {
   return Sel(is_special, special, Z1{r, hn::CopySign(s, y)});
 }
 
+// Vector u of a group's values, and the lanes of m set there to value.
+HWY_INLINE Z1 Part(const Z& z, std::size_t u) { return {z.re.v[u], z.im.v[u]}; }
+HWY_INLINE void Put(Z& z, std::size_t u, M m, const Z1& value) {
+  z.re.v[u] = hn::IfThenElse(m, value.re, z.re.v[u]);
+  z.im.v[u] = hn::IfThenElse(m, value.im, z.im.v[u]);
+}
+
 }  // namespace total
 }  // namespace HWY_NAMESPACE
 }  // namespace muller::map::kernel
