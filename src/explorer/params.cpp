@@ -6,31 +6,11 @@
 #include <vector>
 
 #include "cli/polynomial_text.hpp"
+#include "http/server.hpp"
 
 namespace muller::explorer {
 
 namespace {
-
-int hex(char c) {
-  return c >= '0' && c <= '9'   ? c - '0'
-         : c >= 'a' && c <= 'f' ? c - 'a' + 10
-         : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                : -1;
-}
-
-// Percent-escapes undone, and nothing else: a '+' stays a '+'.
-std::string unescaped(const std::string& text) {
-  std::string out;
-  for (std::size_t k = 0; k < text.size(); ++k) {
-    if (text[k] == '%' && k + 2 < text.size() && hex(text[k + 1]) >= 0 && hex(text[k + 2]) >= 0) {
-      out += static_cast<char>(hex(text[k + 1]) * 16 + hex(text[k + 2]));
-      k += 2;
-    } else {
-      out += text[k];
-    }
-  }
-  return out;
-}
 
 // A query's parameters as sent, "key=value" or "key", split at '&' (empty ones too).
 std::vector<std::string> raw_parameters(const std::string& query) {
@@ -72,12 +52,12 @@ Spelled spelled(const std::string& query, const char* name) {
   Spelled s;
   for (const std::string& piece : raw_parameters(query)) {
     const std::size_t equals = piece.find('=');
-    const std::string key = unescaped(piece.substr(0, equals));
+    const std::string key = http::percent_decoded(piece.substr(0, equals), false);
     if (key.empty()) {
       continue;
     }
     if (key == name) {
-      s.text = equals == std::string::npos ? "" : unescaped(piece.substr(equals + 1));
+      s.text = equals == std::string::npos ? "" : http::percent_decoded(piece.substr(equals + 1), false);
       s.at = s.parameters.size();
     }
     s.parameters.push_back(equals == std::string::npos ? key : key + piece.substr(equals));

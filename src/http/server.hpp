@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct Limits {
   std::size_t connections = 10000;                   // open at once (and under the file limit)
   int requests_per_connection = 10000;               // then the connection is closed, and a new one opens
 };
+
+// text with its percent-escapes undone (a '%' not followed by two hexadecimal digits stays as it is), and
+// with plus_is_space each '+' read as a space, as in a query that a form sends.
+std::string percent_decoded(std::string_view text, bool plus_is_space);
 
 // A request as the service sees it: GET or HEAD already told from any other method, the path and the
 // query's values percent-decoded ('+' in the query is a space, as forms send it); the query as sent too,

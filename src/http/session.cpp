@@ -73,7 +73,9 @@ int hex(char c) {
                                 : -1;
 }
 
-std::string decoded(std::string_view text, bool plus_is_space) {
+}  // namespace
+
+std::string percent_decoded(std::string_view text, bool plus_is_space) {
   std::string out;
   for (std::size_t k = 0; k < text.size(); ++k) {
     if (text[k] == '%' && k + 2 < text.size() && hex(text[k + 1]) >= 0 && hex(text[k + 2]) >= 0) {
@@ -86,6 +88,8 @@ std::string decoded(std::string_view text, bool plus_is_space) {
   return out;
 }
 
+namespace {
+
 // A request for target (in origin or absolute form): its path and its query's values percent-decoded.
 Request request_for(std::string_view target) {
   if (target.substr(0, 7) == "http://" || target.substr(0, 8) == "https://") {
@@ -94,14 +98,15 @@ Request request_for(std::string_view target) {
   }
   Request r;
   const std::size_t question = target.find('?');
-  r.path = decoded(target.substr(0, question), false);
+  r.path = percent_decoded(target.substr(0, question), false);
   r.raw_query = question == std::string_view::npos ? "" : target.substr(question + 1);
   for (std::string_view q = r.raw_query; !q.empty();) {
     const std::string_view pair = q.substr(0, q.find('&'));
     q.remove_prefix(std::min(q.size(), pair.size() + 1));
     const std::size_t equals = pair.find('=');
-    r.query.emplace_back(decoded(pair.substr(0, equals), true),
-                         equals == std::string_view::npos ? "" : decoded(pair.substr(equals + 1), true));
+    r.query.emplace_back(
+        percent_decoded(pair.substr(0, equals), true),
+        equals == std::string_view::npos ? "" : percent_decoded(pair.substr(equals + 1), true));
   }
   return r;
 }
