@@ -79,6 +79,8 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
     }
     total = tally;
   };
+  int started = 1;  // the calling thread
+#if MULLER_THREADS
   // A thread that finds no memory for its buffers ends the rows for every thread, and once all have
   // stopped, the calling thread throws it on: an exception must not leave a thread (that ends the
   // program), nor the calling thread while the others still draw into rgb.
@@ -91,8 +93,6 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
       next_row = height;
     }
   };
-  int started = 1;  // the calling thread
-#if MULLER_THREADS
   std::vector<std::thread> workers;
   workers.reserve(tallies.size() - 1);
   for (std::size_t t = 1; t < tallies.size(); ++t) {
@@ -102,17 +102,17 @@ Tally draw(const Window& window, std::vector<std::uint8_t>& rgb, int threads, st
       break;  // no memory for another stack, or a limit on processes: the others take its rows
     }
   }
-#endif
   guarded(tallies[0]);
-#if MULLER_THREADS
   for (std::thread& w : workers) {
     w.join();
   }
   started += static_cast<int>(workers.size());
-#endif
   if (no_memory) {
     throw std::bad_alloc();
   }
+#else
+  work(tallies[0]);
+#endif
   Tally total;
   total.threads = started;
   for (const Tally& t : tallies) {
