@@ -1,7 +1,7 @@
 // The explorer's connections, on Boost.Beast and Boost.Asio: HTTP/1.1 read strictly, one request at a
-// time per connection and answered in order, with the limits below. Beast stays inside http_server.cpp;
-// the service sees only the small request and response types here, and answers a request whenever it
-// can (at once, or from another thread once a tile is drawn) without a thread waiting for it.
+// time per connection and answered in order, with the limits below. Beast stays inside server.cpp and
+// session.cpp; the service sees only the small request and response types here, and answers a request
+// whenever it can (at once, or from another thread once a tile is drawn) without a thread waiting for it.
 #pragma once
 
 #include <chrono>

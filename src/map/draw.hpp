@@ -25,7 +25,7 @@ struct Tally {
   long long ruled_steps = 0;
 };
 
-// How draw() computes the map: on the vector units, many searches side by side (see basins_kernel.hpp),
+// How draw() computes the map: on the vector units, many searches side by side (see kernel/kernel.hpp),
 // or one scalar search after another. The bytes are the same.
 enum class Path { vector, scalar };
 
