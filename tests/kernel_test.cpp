@@ -155,7 +155,7 @@ void LaneCopies(int pair, const double* in, std::size_t cases, const search::Pol
     }
     if (pair >= static_cast<int>(Pair::product_all)) {
       for (std::size_t u = 0; u < kVectors; ++u) {
-        const auto at = [&](int k) { return total::Z1{z[k].re.v[u], z[k].im.v[u]}; };
+        const auto at = [&](std::size_t k) { return total::Part(z[k], u); };
         const V v1 = hn::Set(Tag(), 1.0);
         const V v0 = hn::Set(Tag(), 0.0);
         total::Z1 t{v0, v0};
@@ -339,29 +339,34 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
                                     from_roots({{1, 0}, {-0.5, 0.75}, {0, -2}}),
                                     from_coefficients({{1, 0}, {2, -1}})};  // degree 1: no p''
 
+  // The scalar twins that a plain lane copy and its ruled one share.
+  using Scalar = complex (*)(const complex* z, const Polynomial& p);
+  const Scalar modulus = [](const complex* z, const Polynomial&) { return complex(cx::abs(z[0]), 0.0); };
+  const Scalar root = [](const complex* z, const Polynomial&) { return cx::sqrt(z[0]); };
+  const Scalar at_least = [](const complex* z, const Polynomial&) {
+    return complex(cx::abs_at_least(z[0], fprec) ? 1 : 0, 0.0);
+  };
+  const Scalar greater = [](const complex* z, const Polynomial&) {
+    return complex(cx::abs_greater(z[0], z[1]) ? 1 : 0, 0.0);
+  };
+  const Scalar polynomial = [](const complex* z, const Polynomial& p) { return evaluate_scaled(p, z[0]); };
+  const Scalar stops = [](const complex* z, const Polynomial&) {
+    return complex(detail::goes_on(z[0], z[1], z[2]) ? 0 : 1, 0.0);
+  };
   const LanePair pairs[] = {
       {Pair::product, "cx::mul / operator*",
        [](const complex* z, const Polynomial&) { return cx::mul(z[0], z[1]); }, true},
       {Pair::quotient, "cx::div / Quotient",
        [](const complex* z, const Polynomial&) { return cx::div<false>(z[0], z[1]); }, true},
-      {Pair::modulus, "cx::abs / Modulus",
-       [](const complex* z, const Polynomial&) { return complex(cx::abs(z[0]), 0.0); }, false},
-      {Pair::root, "cx::sqrt / Root", [](const complex* z, const Polynomial&) { return cx::sqrt(z[0]); },
-       false},
-      {Pair::at_least, "cx::abs_at_least / AtLeast",
-       [](const complex* z, const Polynomial&) {
-         return complex(cx::abs_at_least(z[0], fprec) ? 1 : 0, 0.0);
-       },
-       false},
-      {Pair::greater, "cx::abs_greater / Greater",
-       [](const complex* z, const Polynomial&) { return complex(cx::abs_greater(z[0], z[1]) ? 1 : 0, 0.0); },
-       false},
+      {Pair::modulus, "cx::abs / Modulus", modulus, false},
+      {Pair::root, "cx::sqrt / Root", root, false},
+      {Pair::at_least, "cx::abs_at_least / AtLeast", at_least, false},
+      {Pair::greater, "cx::abs_greater / Greater", greater, false},
       {Pair::f, "f / F", [](const complex* z, const Polynomial&) { return f(z[0]); }, true},
       {Pair::fd, "fd / FD", [](const complex* z, const Polynomial&) { return fd(z[0]); }, true},
       {Pair::fdd, "Z4Plus1::second / FDD",
        [](const complex* z, const Polynomial&) { return Z4Plus1{}.second(z[0]); }, true},
-      {Pair::polynomial, "evaluate_scaled / LanePolynomial",
-       [](const complex* z, const Polynomial& p) { return evaluate_scaled(p, z[0]); }, true},
+      {Pair::polynomial, "evaluate_scaled / LanePolynomial", polynomial, true},
       {Pair::derivative, "derivative_scaled / LanePolynomial of scaled_d",
        [](const complex* z, const Polynomial& p) { return derivative_scaled(p, z[0]); }, true},
       {Pair::second, "second_derivative_scaled / LanePolynomial of scaled_dd",
@@ -384,20 +389,11 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
        [](const complex* z, const Polynomial&) { return cx::mul<true>(z[0], z[1]); }, false},
       {Pair::quotient_all, "cx::div<true> / total::Div",
        [](const complex* z, const Polynomial&) { return cx::div<true>(z[0], z[1]); }, false},
-      {Pair::modulus_all, "cx::abs / total::Modulus",
-       [](const complex* z, const Polynomial&) { return complex(cx::abs(z[0]), 0.0); }, false},
-      {Pair::root_all, "cx::sqrt / total::Root",
-       [](const complex* z, const Polynomial&) { return cx::sqrt(z[0]); }, false},
-      {Pair::at_least_all, "cx::abs_at_least / total::AtLeast",
-       [](const complex* z, const Polynomial&) {
-         return complex(cx::abs_at_least(z[0], fprec) ? 1 : 0, 0.0);
-       },
-       false},
-      {Pair::greater_all, "cx::abs_greater / total::Greater",
-       [](const complex* z, const Polynomial&) { return complex(cx::abs_greater(z[0], z[1]) ? 1 : 0, 0.0); },
-       false},
-      {Pair::polynomial_all, "evaluate_scaled / LanePolynomial::Ruled",
-       [](const complex* z, const Polynomial& p) { return evaluate_scaled(p, z[0]); }, false},
+      {Pair::modulus_all, "cx::abs / total::Modulus", modulus, false},
+      {Pair::root_all, "cx::sqrt / total::Root", root, false},
+      {Pair::at_least_all, "cx::abs_at_least / total::AtLeast", at_least, false},
+      {Pair::greater_all, "cx::abs_greater / total::Greater", greater, false},
+      {Pair::polynomial_all, "evaluate_scaled / LanePolynomial::Ruled", polynomial, false},
       {Pair::muller_all, "detail::muller_step<true> / MullerStepRuled",
        [](const complex* z, const Polynomial&) {
          return detail::muller_step<true>(z[0], z[1], z[2], z[3], z[4], z[5]);
@@ -406,16 +402,8 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
       {Pair::halley_all, "detail::halley_step<true> / HalleyStepRuled",
        [](const complex* z, const Polynomial&) { return detail::halley_step<true>(z[0], z[1], z[2], z[3]); },
        false},
-      {Pair::stops_all, "detail::goes_on / StopsRuled",
-       [](const complex* z, const Polynomial&) {
-         return complex(detail::goes_on(z[0], z[1], z[2]) ? 0 : 1, 0.0);
-       },
-       false},
-      {Pair::stops, "detail::goes_on / Stops",
-       [](const complex* z, const Polynomial&) {
-         return complex(detail::goes_on(z[0], z[1], z[2]) ? 0 : 1, 0.0);
-       },
-       false},
+      {Pair::stops_all, "detail::goes_on / StopsRuled", stops, false},
+      {Pair::stops, "detail::goes_on / Stops", stops, false},
   };
   constexpr std::size_t cases = 4096;
   std::mt19937_64 rng(20261208);
@@ -436,7 +424,6 @@ TEST(Kernel, EveryLaneCopyComputesWhatItsScalarTwinComputes) {
   use_vector_target(0);
 }
 
-// The window's map drawn by the scalar search and then by the vector kernel on each instruction set.
 // The window's map by each method given, drawn by the scalar search and then by the vector kernel on
 // each instruction set.
 void expect_same_maps(const std::vector<Window>& windows, std::initializer_list<Method> by) {
